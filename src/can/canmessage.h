@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QMetaType>
+#include <QtGlobal>
+#include <cstring>
+
+// One classic CAN frame. Bytes at and above `length` are 0.
+struct CanMessage
+{
+    quint32 id = 0;
+    bool extended = false;
+    bool remote = false;
+    qint32 length = 0;
+    quint8 data[8] = {};
+
+    // Copies at most 8 bytes and zeroes the rest; a negative count is taken as 0.
+    void setData(const void *bytes, int count)
+    {
+        count = qBound(0, count, 8);
+        std::memset(data, 0, sizeof data);
+        if (count > 0)
+            std::memcpy(data, bytes, static_cast<size_t>(count));
+        length = count;
+    }
+
+    bool operator==(const CanMessage &o) const
+    {
+        return id == o.id && extended == o.extended && remote == o.remote && length == o.length
+            && std::memcmp(data, o.data, sizeof data) == 0;
+    }
+    bool operator!=(const CanMessage &o) const { return !(*this == o); }
+};
+Q_DECLARE_METATYPE(CanMessage)

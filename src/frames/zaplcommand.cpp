@@ -1,0 +1,174 @@
+#include "zaplcommand.h"
+
+#include "basictools.h"
+#include "chlog_p.h"
+#include "command.h"
+
+namespace {
+uchar sumOf(const uchar *bytes)
+{
+    uint sum = 0;
+    for (int i = 0; i < 8; ++i)
+        sum += bytes[i];
+    return static_cast<uchar>(sum & 0xFF);
+}
+
+void putValue(uchar *out, int value)
+{
+    const auto v = static_cast<quint32>(value);
+    out[0] = static_cast<uchar>(v >> 24);
+    out[1] = static_cast<uchar>(v >> 16);
+    out[2] = static_cast<uchar>(v >> 8);
+    out[3] = static_cast<uchar>(v);
+}
+
+QString spaced(const uchar *bytes, int count)
+{
+    QString text;
+    for (int i = 0; i < count; ++i)
+        text += BasicTools::iToHex(bytes[i], 2, i == 0 ? QString() : QStringLiteral(" "));
+    return text;
+}
+
+QString bracketed(const QString &head, const uchar *bytes, int count)
+{
+    QString text = head;
+    for (int i = 0; i < count; ++i) {
+        text += BasicTools::iToHex(bytes[i], 2, QStringLiteral("0x"));
+        text += i + 1 < count ? QStringLiteral(", ") : QStringLiteral("]");
+    }
+    return text;
+}
+} // namespace
+
+ZAPLCommandInterface::ZAPLCommandInterface(uchar moduleAddress) : m_moduleAddress(moduleAddress) {}
+
+ZAPLCommandInterface::~ZAPLCommandInterface() = default;
+
+ZAPLRequestCommand::ZAPLRequestCommand(uchar moduleAddress, uchar command, uchar type, uchar motor, int value)
+    : ZAPLCommandInterface(moduleAddress)
+{
+    m_command = command;
+    m_type = type;
+    m_motorNumber = motor;
+    m_value = value;
+    m_checkSum = computeCheckSum();
+}
+
+ZAPLRequestCommand::ZAPLRequestCommand(const Command *request) : ZAPLCommandInterface(request->address())
+{
+    m_command = request->command();
+    m_value = request->value();
+    packTypeAndMotor(*request, m_type, m_motorNumber);
+    m_checkSum = computeCheckSum();
+}
+
+ZAPLRequestCommand::~ZAPLRequestCommand() = default;
+
+void ZAPLRequestCommand::packTypeAndMotor(const Command &request, uchar &type, uchar &motor)
+{
+    type = static_cast<uchar>(request.type() & 0xFF);
+    // The MC register commands keep the whole bank byte; the DRV write packs like any other.
+    if (!request.isExtendedType() || request.command() == 146 || request.command() == 148) {
+        motor = request.motorBank();
+    } else {
+        motor = static_cast<uchar>(((request.type() >> 4) & 0xF0) | (request.motorBank() & 0x0F));
+    }
+}
+
+uchar ZAPLRequestCommand::computeCheckSum() const
+{
+    uchar bytes[9];
+    bytes[0] = m_moduleAddress;
+    bytes[1] = m_command;
+    bytes[2] = m_type;
+    bytes[3] = m_motorNumber;
+    putValue(bytes + 4, m_value);
+    return sumOf(bytes);
+}
+
+const char *ZAPLRequestCommand::toChar()
+{
+    const QByteArray bytes = toByteArray();
+    memcpy(m_out, bytes.constData(), sizeof m_out);
+    return m_out;
+}
+
+QByteArray ZAPLRequestCommand::toByteArray() const
+{
+    uchar bytes[9];
+    bytes[0] = m_moduleAddress;
+    bytes[1] = m_command;
+    bytes[2] = m_type;
+    bytes[3] = m_motorNumber;
+    putValue(bytes + 4, m_value);
+    bytes[8] = m_checkSum;
+    return QByteArray(reinterpret_cast<const char *>(bytes), 9);
+}
+
+QString ZAPLRequestCommand::toString() const
+{
+    const QByteArray b = toByteArray();
+    return spaced(reinterpret_cast<const uchar *>(b.constData()), 9);
+}
+
+QString ZAPLRequestCommand::toHex() const
+{
+    const QByteArray b = toByteArray();
+    return bracketed(QStringLiteral("Request["), reinterpret_cast<const uchar *>(b.constData()), 9);
+}
+
+ZAPLReplyCommand::ZAPLReplyCommand() : ZAPLCommandInterface(1)
+{
+    m_moduleAddress = 0;
+}
+
+ZAPLReplyCommand::ZAPLReplyCommand(const char *bytes) : ZAPLCommandInterface(1)
+{
+    update(bytes, false);
+}
+
+ZAPLReplyCommand::~ZAPLReplyCommand() = default;
+
+void ZAPLReplyCommand::update(const char *bytes, bool skipChecksumTest)
+{
+    const auto *b = reinterpret_cast<const uchar *>(bytes);
+    m_valid = true;
+    m_replyAddress = b[0];
+    m_moduleAddress = b[1];
+    m_status = b[2];
+    m_command = b[3];
+    m_value = static_cast<int>((quint32(b[4]) << 24) | (quint32(b[5]) << 16) | (quint32(b[6]) << 8) | quint32(b[7]));
+    m_checkSum = b[8];
+    if (skipChecksumTest) {
+        m_checksumValid = true;
+        return;
+    }
+    m_checksumValid = sumOf(b) == b[8];
+    if (!m_checksumValid)
+        CH_DEBUG << "invalid checksum!" << toString();
+}
+
+QByteArray ZAPLReplyCommand::toReply() const
+{
+    uchar bytes[9];
+    bytes[0] = m_replyAddress;
+    bytes[1] = m_moduleAddress;
+    bytes[2] = m_status;
+    bytes[3] = m_command;
+    putValue(bytes + 4, m_value);
+    bytes[8] = m_checkSum;
+    return QByteArray(reinterpret_cast<const char *>(bytes), 9);
+}
+
+QString ZAPLReplyCommand::toString() const
+{
+    const QByteArray b = toReply();
+    return spaced(reinterpret_cast<const uchar *>(b.constData()), 9);
+}
+
+QString ZAPLReplyCommand::toHex() const
+{
+    const QByteArray b = toReply();
+    return bracketed(QStringLiteral("Reply  ["), reinterpret_cast<const uchar *>(b.constData()), 9);
+}

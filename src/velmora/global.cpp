@@ -1,0 +1,53 @@
+#include "global.h"
+
+#include <QMutexLocker>
+
+Global *Global::instance()
+{
+    static Global global;
+    return &global;
+}
+
+void Global::registerThread(QThread *thread, const QString &name)
+{
+    QMutexLocker lock(&m_lock);
+    m_threads.insert(thread, name);
+}
+
+void Global::unregisterThread(QThread *thread)
+{
+    QMutexLocker lock(&m_lock);
+    m_threads.remove(thread);
+}
+
+QHash<QThread *, QString> Global::threads() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_threads;
+}
+
+void Global::addSelf(QObject *object)
+{
+    if (!object)
+        return;
+    QMutexLocker lock(&m_lock);
+    m_objects.insert(object->objectName(), object);
+}
+
+QObject *Global::getSelf(const QString &objectName) const
+{
+    QMutexLocker lock(&m_lock);
+    return m_objects.value(objectName).data();
+}
+
+QWidget *Global::mainWindow() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_mainWindow;
+}
+
+void Global::setMainWindow(QWidget *window)
+{
+    QMutexLocker lock(&m_lock);
+    m_mainWindow = window;
+}
