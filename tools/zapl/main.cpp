@@ -14,6 +14,33 @@ QMap<QString, Subcommand> &subcommands()
     return map;
 }
 
+QMap<QString, Simulator> &simulators()
+{
+    static QMap<QString, Simulator> map;
+    return map;
+}
+
+int runSimulator(const QStringList &args, const Options &options)
+{
+    if (args.isEmpty() || !simulators().contains(args.first())) {
+        err() << "zapl simulate: " << (args.isEmpty() ? QStringLiteral("which simulator?") :
+                                       QStringLiteral("unknown simulator '%1'").arg(args.first()))
+              << " (one of: " << simulators().keys().join(QStringLiteral(", ")) << ")\n";
+        return 2;
+    }
+    return simulators().value(args.first()).run(args.mid(1), options);
+}
+
+QString simulateHelp()
+{
+    QString text = QStringLiteral("zapl simulate KIND [options]\n"
+                                  "Serves simulated hardware until interrupted; the first line printed is the\n"
+                                  "path to open (for example with --link serial:PATH).\n\nKinds:\n");
+    for (const Simulator &s : simulators())
+        text += QStringLiteral("  ") + s.help + QStringLiteral("\n");
+    return text;
+}
+
 QMap<QString, LinkKind> &linkKinds()
 {
     static QMap<QString, LinkKind> map;
@@ -45,6 +72,15 @@ void printOverview(QTextStream &s)
 bool registerSubcommand(const Subcommand &subcommand)
 {
     subcommands().insert(subcommand.name, subcommand);
+    return true;
+}
+
+bool registerSimulator(const Simulator &simulator)
+{
+    simulators().insert(simulator.kind, simulator);
+    if (!subcommands().contains(QStringLiteral("simulate")))
+        registerSubcommand({QStringLiteral("simulate"), QStringLiteral("simulate KIND ...    serve simulated hardware"),
+                            QString(), runSimulator});
     return true;
 }
 
@@ -202,7 +238,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (help) {
-        out() << it->help << "\n\n" << kGlobalHelp;
+        out() << (name == QLatin1String("simulate") ? simulateHelp() : it->help) << "\n\n" << kGlobalHelp;
         return 0;
     }
     const int rc = it->run(rest, options);

@@ -43,7 +43,17 @@ struct LinkKind
     LinkFactory open;
 };
 
+// "zapl simulate KIND ..." runs one of these until interrupted; the first line it prints is
+// the path a host opens.
+struct Simulator
+{
+    QString kind;
+    QString help; // one line, e.g. "serial [--modules 1,3,7] [--latency MS]  ZAPL modules on a pseudo-terminal"
+    std::function<int(const QStringList &args, const Options &options)> run;
+};
+
 bool registerSubcommand(const Subcommand &subcommand);
+bool registerSimulator(const Simulator &simulator);
 bool registerLink(const LinkKind &link);
 const LinkKind *findLink(const QString &kind);
 QList<LinkKind> links();
