@@ -6,6 +6,19 @@
 
 // A ZAPL module as seen from its bus: decoded request in, decoded reply out. No transport;
 // the servers and vendor fakes put it behind a pseudo-terminal, an SLCAN line or a CAN bus.
+// Not thread-safe: each transport drives its model from one thread at a time.
+//
+// Behaviour:
+// - SAP (5) and STAP (7) store under GAP (6), SGP (9) under GGP (10), 146 under 148 and 147
+//   under 149, keyed by command, type and motor byte; the reading commands answer the stored
+//   value (0 when never written). A write answers its own value.
+// - GetVersion (136): type 0 answers 8 text characters "TTTTVmnn" (type digits, "V", major
+//   digit, two minor digits, e.g. "1161V207") in place of the reply fields; type 1 answers
+//   (major << 8) | minor; type 5 answers the build number.
+// - Any other command of the vocabulary answers status 100 with the request's value echoed.
+// - Error statuses of our own: kStatusBadChecksum (serial request whose checksum is wrong),
+//   kStatusUnknownCommand (a number outside the vocabulary), kStatusInvalidType (GetVersion
+//   with a type other than 0, 1 or 5). Error replies carry the request's value.
 class ZaplModuleModel
 {
 public:
@@ -33,21 +46,35 @@ public:
     quint8 address() const { return m_address; }
     void setAddress(quint8 address) { m_address = address; }
     // Four digits of the module type and the firmware version reported by version queries.
+    // major 0..9 and minor 0..99 keep the version text at 8 characters; others are clamped.
     void setIdentity(const QString &typeDigits, int major, int minor, int build);
+    // The 8-character text a type-0 version query answers, e.g. "1161V207".
+    QByteArray versionText() const;
+    // Forgets every stored parameter.
+    void clearStore() { m_store.clear(); }
+    // Number of requests handled (answered or refused), for tests that count traffic.
+    int requestCount() const { return m_requests; }
 
-    // Protocol core; every transport funnels through here.
+    // Protocol core; every transport funnels through here. Addressing is the transport's job.
     Reply handle(const Request &request);
 
     // Serial transport: 9 request bytes -> 9 reply bytes, or empty when the request is not for
-    // this module. A request with a bad checksum is answered with status kStatusBadChecksum.
+    // this module or not 9 bytes long. A request with a bad checksum is answered with status
+    // kStatusBadChecksum. Reply byte 0 is hostAddress; a text reply fills bytes 1..8.
     QByteArray handleSerial(const QByteArray &request, quint8 hostAddress = 2);
-    // CAN transport: 8 data bytes of a request on this module's identifier -> 8 reply bytes.
+    // CAN transport: 8 data bytes of a request on this module's identifier -> 8 reply bytes
+    // (module address, status, command, value, spare 0; a text reply is the 8 characters).
+    // Fewer than 7 bytes (no complete value) give an empty result: nothing is answered.
     QByteArray handleCan(const QByteArray &data);
 
     // Status values of our own for faults.
     static constexpr quint8 kStatusOk = 100;
     static constexpr quint8 kStatusBadChecksum = 1;
     static constexpr quint8 kStatusUnknownCommand = 2;
+    static constexpr quint8 kStatusInvalidType = 3;
+
+    // Command numbers the model gives meaning to.
+    static constexpr quint8 kGetVersion = 136;
 
 private:
     quint8 m_address;
@@ -55,5 +82,6 @@ private:
     int m_major = 2;
     int m_minor = 7;
     int m_build = 42;
+    int m_requests = 0;
     QHash<quint32, qint32> m_store;
 };

@@ -1,0 +1,162 @@
+#include "zaplmodule.h"
+
+#include <QtGlobal>
+
+namespace {
+// Reading command a writing command stores under, or 0 when the command does not write.
+quint8 storedUnder(quint8 command)
+{
+    switch (command) {
+    case 5: // SAP
+    case 7: // STAP
+        return 6; // GAP
+    case 9: // SGP
+        return 10; // GGP
+    case 146:
+        return 148;
+    case 147:
+        return 149;
+    default:
+        return 0;
+    }
+}
+
+bool isReading(quint8 command)
+{
+    return command == 6 || command == 10 || command == 148 || command == 149;
+}
+
+// The protocol's vocabulary, kept here on its own so the simulator stays independent of the
+// library it is the peer of.
+bool isKnownCommand(quint8 command)
+{
+    return command <= 74 || command == 80 || (command >= 128 && command <= 154) || (command >= 170 && command <= 172)
+        || command == 255;
+}
+
+quint32 keyOf(quint8 command, quint8 type, quint8 motor)
+{
+    return (quint32(command) << 16) | (quint32(type) << 8) | motor;
+}
+
+void putValue(QByteArray &out, int at, qint32 value)
+{
+    const auto v = static_cast<quint32>(value);
+    out[at] = char(v >> 24);
+    out[at + 1] = char(v >> 16);
+    out[at + 2] = char(v >> 8);
+    out[at + 3] = char(v);
+}
+
+qint32 valueAt(const QByteArray &in, int at)
+{
+    const auto b = [&](int i) { return quint32(quint8(in.at(at + i))); };
+    return static_cast<qint32>((b(0) << 24) | (b(1) << 16) | (b(2) << 8) | b(3));
+}
+
+quint8 sumOf(const QByteArray &bytes, int count)
+{
+    quint32 sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum += quint8(bytes.at(i));
+    return quint8(sum);
+}
+} // namespace
+
+ZaplModuleModel::ZaplModuleModel(quint8 address) : m_address(address)
+{ }
+
+void ZaplModuleModel::setIdentity(const QString &typeDigits, int major, int minor, int build)
+{
+    m_typeDigits = typeDigits.left(4).rightJustified(4, QLatin1Char('0'));
+    m_major = qBound(0, major, 9);
+    m_minor = qBound(0, minor, 99);
+    m_build = build;
+}
+
+QByteArray ZaplModuleModel::versionText() const
+{
+    return (m_typeDigits + QLatin1Char('V') + QString::number(m_major)
+        + QString::number(m_minor).rightJustified(2, QLatin1Char('0')))
+        .toLatin1();
+}
+
+ZaplModuleModel::Reply ZaplModuleModel::handle(const Request &request)
+{
+    ++m_requests;
+    Reply reply;
+    reply.moduleAddress = m_address;
+    reply.command = request.command;
+    reply.status = kStatusOk;
+    reply.value = request.value;
+
+    if (!isKnownCommand(request.command)) {
+        reply.status = kStatusUnknownCommand;
+    } else if (request.command == kGetVersion) {
+        switch (request.type) {
+        case 0:
+            reply.isText = true;
+            reply.text = versionText();
+            break;
+        case 1:
+            reply.value = (m_major << 8) | m_minor;
+            break;
+        case 5:
+            reply.value = m_build;
+            break;
+        default:
+            reply.status = kStatusInvalidType;
+            break;
+        }
+    } else if (const quint8 reading = storedUnder(request.command)) {
+        m_store.insert(keyOf(reading, request.type, request.motor), request.value);
+    } else if (isReading(request.command)) {
+        reply.value = m_store.value(keyOf(request.command, request.type, request.motor), 0);
+    }
+    return reply;
+}
+
+QByteArray ZaplModuleModel::handleSerial(const QByteArray &request, quint8 hostAddress)
+{
+    if (request.size() != 9 || quint8(request.at(0)) != m_address)
+        return QByteArray();
+    QByteArray out(9, '\0');
+    out[0] = char(hostAddress);
+    if (sumOf(request, 8) != quint8(request.at(8))) {
+        ++m_requests;
+        out[1] = char(m_address);
+        out[2] = char(kStatusBadChecksum);
+        out[3] = request.at(1);
+        putValue(out, 4, valueAt(request, 4));
+    } else {
+        const Reply reply = handle(
+            { m_address, quint8(request.at(1)), quint8(request.at(2)), quint8(request.at(3)), valueAt(request, 4) });
+        if (reply.isText) {
+            for (int i = 0; i < 8; ++i)
+                out[1 + i] = reply.text.at(i);
+            return out;
+        }
+        out[1] = char(reply.moduleAddress);
+        out[2] = char(reply.status);
+        out[3] = char(reply.command);
+        putValue(out, 4, reply.value);
+    }
+    out[8] = char(sumOf(out, 8));
+    return out;
+}
+
+QByteArray ZaplModuleModel::handleCan(const QByteArray &data)
+{
+    if (data.size() < 7)
+        return QByteArray();
+    const Reply reply
+        = handle({ m_address, quint8(data.at(0)), quint8(data.at(1)), quint8(data.at(2)), valueAt(data, 3) });
+    if (reply.isText)
+        return reply.text;
+    QByteArray out(8, '\0');
+    out[0] = char(reply.moduleAddress);
+    out[1] = char(reply.status);
+    out[2] = char(reply.command);
+    putValue(out, 3, reply.value);
+    return out;
+}
