@@ -1,0 +1,33 @@
+#pragma once
+
+#include "canmessage.h"
+
+#include <QByteArray>
+
+// Incremental SLCAN receive parser without I/O. Feed it whatever arrived; it reports each
+// acknowledge, bell and complete frame line. Garbage between lines is dropped character by
+// character; an unfinished line waits for its carriage return.
+class SlcanLineParser
+{
+public:
+    enum class Event { None, Ack, Nak, Frame };
+
+    // The longest valid line without its carriage return: "T", 8 id digits, length, 16 data digits.
+    static constexpr int MaxLineLength = 26;
+
+    void reset();
+    void append(const QByteArray &bytes);
+    // The next event, consuming input; None when more input is needed. Frame lines arriving
+    // while framesEnabled is false are consumed and yield no frame.
+    Event next(bool framesEnabled, CanMessage &frame);
+    int pending() const { return m_text.size(); }
+
+    // Decodes one frame line (type letter through the last digit, no carriage return).
+    // False for a line that is too short for its declared length or holds a non-hex digit.
+    static bool parseLine(const char *line, int size, CanMessage &frame);
+
+private:
+    QByteArray m_text;
+    int m_state = 0; // 0 between lines, 1 inside a frame line
+    int m_pos = 0;
+};
