@@ -1,6 +1,7 @@
 #include "commandhandlerinterface.h"
 
 #include "appsettings.h"
+#include "canzaplcommand.h"
 #include "chlog_p.h"
 #include "sysinfoobject.h"
 #include "zaplcommand.h"
@@ -20,6 +21,8 @@ void registerMetaTypesOnce()
     metaTypesRegistered = true;
     qRegisterMetaType<ZAPLRequestCommand *>("ZAPLRequestCommand");
     qRegisterMetaType<ZAPLReplyCommand *>("ZAPLReplyCommand");
+    qRegisterMetaType<CANZAPLRequestCommand *>("CANZAPLRequestCommand");
+    qRegisterMetaType<CANZAPLReplyCommand *>("CANZAPLReplyCommand");
     qRegisterMetaType<ZAPLCommandInterface *>("ZAPLCommandInterface");
     qRegisterMetaType<TraceCommand>("TraceCommand");
     qRegisterMetaType<Command>("Command");
