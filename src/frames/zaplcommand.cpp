@@ -4,6 +4,8 @@
 #include "chlog_p.h"
 #include "command.h"
 
+#include <cstring>
+
 namespace {
 uchar sumOf(const uchar *bytes)
 {
@@ -41,7 +43,8 @@ QString bracketed(const QString &head, const uchar *bytes, int count)
 }
 } // namespace
 
-ZAPLCommandInterface::ZAPLCommandInterface(uchar moduleAddress) : m_moduleAddress(moduleAddress) {}
+ZAPLCommandInterface::ZAPLCommandInterface(uchar moduleAddress) : m_moduleAddress(moduleAddress)
+{ }
 
 ZAPLCommandInterface::~ZAPLCommandInterface() = default;
 
@@ -147,6 +150,16 @@ void ZAPLReplyCommand::update(const char *bytes, bool skipChecksumTest)
     m_checksumValid = sumOf(b) == b[8];
     if (!m_checksumValid)
         CH_DEBUG << "invalid checksum!" << toString();
+}
+
+bool ZAPLReplyCommand::update(const QByteArray &bytes, bool skipChecksumTest)
+{
+    if (bytes.size() < 9) {
+        m_valid = false;
+        return false;
+    }
+    update(bytes.constData(), skipChecksumTest);
+    return true;
 }
 
 QByteArray ZAPLReplyCommand::toReply() const

@@ -92,6 +92,9 @@ public:
 
     // Parses exactly 9 bytes in reply order.
     void update(const char *bytes, bool skipChecksumTest);
+    // Bounded form for buffers of unknown length: fewer than 9 bytes leave the frame invalid and
+    // return false; otherwise parses the first 9 and returns true.
+    bool update(const QByteArray &bytes, bool skipChecksumTest);
     QByteArray toReply() const;
     bool isReplyAndCheckSumValid() const { return m_valid && m_checksumValid; }
     QString toString() const override;

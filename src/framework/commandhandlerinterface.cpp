@@ -100,7 +100,7 @@ void CommandHandlerInterface::setHistoryNameEnabled(bool enabled)
     } else if (name.contains(QLatin1String("Circular"))) {
         circularHistoryEnabled = !enabled;
     } else {
-        CH_WARNING << "no History for " << control;
+        CH_WARNING << "no History for" << control;
         return;
     }
     AppSettings settings;

@@ -60,9 +60,16 @@ struct TraceCommand
 Q_DECLARE_METATYPE(TraceCommand)
 
 // Abstract base of every connection that carries ZAPL requests and replies.
+// Hosts holding a plug-in reach any handler through qobject_cast with the interface id; the id
+// is declared ahead of the class so the class itself can answer it for every handler.
+class CommandHandlerInterface;
+#define CommandHandlerInterface_iid "com.orvex.CommandHandler/1.0"
+Q_DECLARE_INTERFACE(CommandHandlerInterface, CommandHandlerInterface_iid)
+
 class COMMANDHANDLER_EXPORT CommandHandlerInterface : public QObject
 {
     Q_OBJECT
+    Q_INTERFACES(CommandHandlerInterface)
 public:
     enum MessageFlag {
         NoError = 0,
@@ -179,5 +186,3 @@ protected:
 Q_DECLARE_OPERATORS_FOR_FLAGS(CommandHandlerInterface::MessageFlags)
 Q_DECLARE_METATYPE(CommandHandlerInterface::MessageFlags)
 
-#define CommandHandlerInterface_iid "com.orvex.CommandHandler/1.0"
-Q_DECLARE_INTERFACE(CommandHandlerInterface, CommandHandlerInterface_iid)

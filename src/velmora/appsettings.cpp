@@ -18,7 +18,6 @@ QString application()
 
 AppSettings::AppSettings(QObject *parent)
     : QSettings(QSettings::IniFormat, QSettings::UserScope, organization(), application(), parent)
-{
-}
+{ }
 
 AppSettings::~AppSettings() = default;

@@ -11,12 +11,12 @@ QString hexText(quint64 value, int digits, const QString &prefix)
 // Invented module types for the stand-in; a host with the real sibling library brings its own.
 const QHash<QString, QString> &catalogue()
 {
-    static const QHash<QString, QString> names{
-        {QStringLiteral("1161"), QStringLiteral("VX-1161 single-axis stepper")},
-        {QStringLiteral("1240"), QStringLiteral("VX-1240 servo drive")},
-        {QStringLiteral("3110"), QStringLiteral("VX-3110 three-axis controller")},
-        {QStringLiteral("6110"), QStringLiteral("VX-6110 six-axis controller")},
-        {QStringLiteral("0042"), QStringLiteral("VX-EVAL evaluation board")},
+    static const QHash<QString, QString> names {
+        { QStringLiteral("1161"), QStringLiteral("VX-1161 single-axis stepper") },
+        { QStringLiteral("1240"), QStringLiteral("VX-1240 servo drive") },
+        { QStringLiteral("3110"), QStringLiteral("VX-3110 three-axis controller") },
+        { QStringLiteral("6110"), QStringLiteral("VX-6110 six-axis controller") },
+        { QStringLiteral("0042"), QStringLiteral("VX-EVAL evaluation board") },
     };
     return names;
 }
@@ -70,14 +70,18 @@ QString BasicTools::matchFirmwareVersion(QString &name, const QString &moduleAnd
     name.clear();
     if (moduleAndFirmware.size() != 8 || moduleAndFirmware.at(4) != QLatin1Char('V'))
         return QString();
-    for (int i : {0, 1, 2, 3, 5, 6, 7})
-        if (!moduleAndFirmware.at(i).isDigit())
+    for (int i : { 0, 1, 2, 3, 5, 6, 7 })
+        if (moduleAndFirmware.at(i) < QLatin1Char('0') || moduleAndFirmware.at(i) > QLatin1Char('9'))
             return QString();
     const QString module = moduleName(moduleAndFirmware.left(4));
     if (module.isEmpty())
         return QString();
     name = module;
-    const int major = (version >> 8) & 0xFF;
-    const int minor = version & 0xFF;
+    int major = (version >> 8) & 0xFF;
+    int minor = version & 0xFF;
+    if (version == 0) {
+        major = moduleAndFirmware.mid(5, 1).toInt();
+        minor = moduleAndFirmware.mid(6, 2).toInt();
+    }
     return QStringLiteral("%1 firmware %2.%3").arg(module).arg(major).arg(minor, 2, 10, QLatin1Char('0'));
 }

@@ -2,8 +2,7 @@
 
 Command::Command(quint8 address, quint8 command, quint16 type, quint8 motorBank, qint32 value)
     : m_value(value), m_type(type), m_address(address), m_command(command), m_motorBank(motorBank)
-{
-}
+{ }
 
 bool Command::operator==(const Command &o) const
 {

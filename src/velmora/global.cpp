@@ -2,7 +2,7 @@
 
 #include <QMutexLocker>
 
-Global *Global::instance()
+Global *Global::instance(bool)
 {
     static Global global;
     return &global;
@@ -24,6 +24,24 @@ QHash<QThread *, QString> Global::threads() const
 {
     QMutexLocker lock(&m_lock);
     return m_threads;
+}
+
+void Global::registerThread(Qt::HANDLE threadId, const QString &name)
+{
+    QMutexLocker lock(&m_lock);
+    m_threadIds.insert(threadId, name);
+}
+
+void Global::unregisterThread(Qt::HANDLE threadId)
+{
+    QMutexLocker lock(&m_lock);
+    m_threadIds.remove(threadId);
+}
+
+QHash<Qt::HANDLE, QString> Global::threadIds() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_threadIds;
 }
 
 void Global::addSelf(QObject *object)

@@ -16,11 +16,18 @@ class VELMORA_EXPORT Global : public QObject
 {
     Q_OBJECT
 public:
-    static Global *instance();
+    // The process-wide object. The flag is kept for callers that ask not to create it; the
+    // stand-in's object always exists, so both forms return it.
+    static Global *instance(bool create = true);
 
+    // Worker threads by name, keyed by the QThread or by the native id from
+    // QThread::currentThreadId(); both keys share one registry.
     void registerThread(QThread *thread, const QString &name);
     void unregisterThread(QThread *thread);
+    void registerThread(Qt::HANDLE threadId, const QString &name);
+    void unregisterThread(Qt::HANDLE threadId);
     QHash<QThread *, QString> threads() const;
+    QHash<Qt::HANDLE, QString> threadIds() const;
 
     // Keeps `object` under its object name; a later object of the same name replaces it.
     void addSelf(QObject *object);
@@ -34,6 +41,7 @@ private:
     Global() = default;
     mutable QMutex m_lock;
     QHash<QThread *, QString> m_threads;
+    QHash<Qt::HANDLE, QString> m_threadIds;
     QHash<QString, QPointer<QObject>> m_objects;
     QWidget *m_mainWindow = nullptr;
 };

@@ -30,7 +30,7 @@ void SysInfoObject::setRx(const QString &device, int commands, qint64 elapsedMs)
         QMutexLocker lock(&m_lock);
         if (m_rx.size() >= kMaxRecords)
             m_rx.removeFirst();
-        m_rx.append(RxReport{device, commands, elapsedMs});
+        m_rx.append(RxReport { device, commands, elapsedMs });
     }
     emit rxReported(device, commands, elapsedMs);
 }
