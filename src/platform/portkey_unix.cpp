@@ -1,0 +1,8 @@
+#include "portkey_p.h"
+
+#include "portclassifier_p.h"
+
+QString ch::platform::portSortKey(const QString &portName)
+{
+    return discovery::naturalPortKey(portName);
+}
