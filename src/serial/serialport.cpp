@@ -1,0 +1,6 @@
+#include "serialport.h"
+
+SerialPort::SerialPort(QObject *parent) : QSerialPort(parent)
+{ }
+
+SerialPort::~SerialPort() = default;
