@@ -3,14 +3,15 @@
 #include "canmessage.h"
 #include "commandhandlerinterface.h"
 
+#include <QDebug>
 #include <QList>
 #include <QString>
-#include <QTimer>
 #include <QVariant>
 
 class CANZAPLRequestCommand;
 class CANZAPLReplyCommand;
 class Command;
+class QTimer;
 
 // One implementation of ZAPL over CAN, shared by the five CAN handlers. Each handler owns one
 // engine (a subclass per adapter that fills the hooks below) and forwards its public
@@ -120,7 +121,7 @@ private:
     void emitTraffic(CommandHandlerInterface::MessageFlag flag, void *frame, bool request);
 
     Traits m_traits;
-    QTimer m_unmuteTimer; // single shot, 5000 ms; dies with the engine, so never calls a dead handler
+    QTimer *m_unmuteTimer = nullptr; // single shot, 5000 ms
     uchar m_replyId = 2;
     uint m_lastRequestId = 0;
 };

@@ -19,8 +19,12 @@ public:
     void append(const QByteArray &bytes);
     // The next event, consuming input; None when more input is needed. Frame lines arriving
     // while framesEnabled is false are consumed and yield no frame.
-    Event next(bool framesEnabled, CanMessage &frame);
+    Event next(bool framesEnabled, CanMessage &frame) { return step(m_text, m_state, m_pos, framesEnabled, frame); }
     int pending() const { return m_text.size(); }
+
+    // The same on state kept elsewhere: text not yet consumed, 0 between lines or 1 inside a
+    // frame line, and the scan position inside that line.
+    static Event step(QByteArray &text, int &state, int &pos, bool framesEnabled, CanMessage &frame);
 
     // Decodes one frame line (type letter through the last digit, no carriage return).
     // False for a line that is too short for its declared length or holds a non-hex digit.

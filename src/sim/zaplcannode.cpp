@@ -1,0 +1,24 @@
+#include "zaplcannode.h"
+
+#include <cstring>
+
+ZaplCanNode::ZaplCanNode(quint8 address, quint32 replyId) : m_model(address), m_replyId(replyId)
+{ }
+
+void ZaplCanNode::receive(const SimCanFrame &frame, SimCanBus &bus)
+{
+    if (frame.extended || frame.remote || frame.id != m_model.address() || frame.length < 7)
+        return;
+    ++m_requests;
+    if (m_silent)
+        return;
+    const QByteArray reply
+        = m_model.handleCan(QByteArray(reinterpret_cast<const char *>(frame.data), qMin<int>(frame.length, 8)));
+    if (reply.isEmpty())
+        return;
+    SimCanFrame out;
+    out.id = m_replyId;
+    out.length = 8;
+    std::memcpy(out.data, reply.constData(), static_cast<size_t>(qMin(reply.size(), 8)));
+    bus.reply(out, this);
+}
