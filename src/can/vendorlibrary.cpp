@@ -2,7 +2,10 @@
 
 #include "chlog_p.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QMutexLocker>
+#include <QThread>
 
 VendorLibrary::VendorLibrary(const char *vendor, CanVendor kind, Hooks hooks)
     : m_vendor(vendor), m_kind(kind), m_hooks(hooks)
@@ -67,8 +70,10 @@ bool VendorLibrary::loadLocked()
             break;
         CH_LOW << m_vendor << "library" << name << "not loaded:" << m_library.errorString();
     }
-    if (!m_library.isLoaded())
+    if (!m_library.isLoaded()) {
+        CH_CRITICAL << m_vendor << "library not found:" << names.join(QLatin1String(", "));
         return false;
+    }
     m_missing.clear();
     if (!m_hooks.bind(*this)) {
         CH_WARNING << m_vendor << "library" << m_library.fileName()
@@ -90,4 +95,12 @@ void VendorLibrary::unloadLocked()
     m_hooks.reset();
     m_loaded = false;
     m_library.unload();
+}
+
+void vendorCriticalMessage(const QString &tag, QWidget *parent, const QString &title, const QString &text)
+{
+    qCritical().noquote() << tag << title << text;
+    auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());
+    if (application && QThread::currentThread() == application->thread())
+        QMessageBox::critical(parent, title, text);
 }
