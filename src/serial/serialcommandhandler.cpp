@@ -52,7 +52,8 @@ bool SerialCommandHandler::skipChecksumTest() const
 
 QString SerialCommandHandler::portText() const
 {
-    return port ? port->portName() : QStringLiteral("(no port)");
+    // The name as the host gave it; QSerialPort shortens device paths.
+    return port ? property("dpComPort").toString() : QStringLiteral("(no port)");
 }
 
 void SerialCommandHandler::pauseBetweenFrames() const
@@ -109,12 +110,12 @@ bool SerialCommandHandler::openDevice(QVariant device)
         return false;
 
     if (port->open(QIODevice::ReadWrite)) {
-        CH_DEBUG << "serial device " << name << " opened. :" << port->portName();
+        CH_DEBUG << "serial device " << name << " opened. :" << portText();
         deviceOpen = true;
         return true;
     }
-    CH_DEBUG << "serial device by default: " << port->portName() << " open failed! Error" << port->errorString();
-    emit variantMessageOutput(ErrorIsBusy, port->portName() + QStringLiteral(" Error: ") + port->errorString());
+    CH_DEBUG << "serial device by default: " << portText() << " open failed! Error" << port->errorString();
+    emit variantMessageOutput(ErrorIsBusy, portText() + QStringLiteral(" Error: ") + port->errorString());
     port->close();
     deviceOpen = false;
     return false;
@@ -125,7 +126,7 @@ bool SerialCommandHandler::closeDevice()
     if (!port) {
         CH_DEBUG << "device == NULL";
     } else if (port->isOpen()) {
-        CH_DEBUG << port->portName();
+        CH_DEBUG << portText();
         port->clear(QSerialPort::AllDirections);
         port->close();
     }
@@ -164,7 +165,7 @@ void SerialCommandHandler::discardStaleInput()
     const qint64 stale = port->bytesAvailable();
     port->clear(QSerialPort::Input);
     if (stale > 0)
-        CH_LOW << "discarded" << stale << "stale bytes [" << port->portName() << "]";
+        CH_LOW << "discarded" << stale << "stale bytes [" << portText() << "]";
 }
 
 bool SerialCommandHandler::writeZAPLCommand(ZAPLRequestCommand *request)
@@ -227,7 +228,7 @@ void SerialCommandHandler::readZAPLCommand_Serial(ZAPLReplyCommand *reply, uchar
 void SerialCommandHandler::usbTimeout(ZAPLReplyCommand *reply, uchar address, int buffered)
 {
     if (port && port->bytesAvailable() > kFrameSize - 1)
-        CH_WARNING << "!!!!!!!!!!:" << buffered << port->bytesAvailable() << " [" << port->portName() << "]";
+        CH_WARNING << "!!!!!!!!!!:" << buffered << port->bytesAvailable() << " [" << portText() << "]";
     setAddressTimeout(address);
     dumpTimeoutedAddresses();
     reply->setValid(false);
@@ -254,16 +255,16 @@ void SerialCommandHandler::readZAPLCommand_USB(ZAPLReplyCommand *reply, uchar ad
                 break;
             reply->update(buffer.constData(), skipChecksumTest());
             if (debugEnabled) {
-                CH_DEBUG << reply->toHex() << " [" << port->portName() << "]";
-                CH_DEBUG << reply->toString() << " [" << port->portName() << "]"
+                CH_DEBUG << reply->toHex() << " [" << portText() << "]";
+                CH_DEBUG << reply->toString() << " [" << portText() << "]"
                          << "\r\n";
             }
             return;
         }
         buffer += port->readAll();
         if (counter <= 2)
-            CH_DEBUG << "ZAPL rx (again):" << buffer.size() << port->bytesAvailable() << counter << " ["
-                     << port->portName() << "]";
+            CH_DEBUG << "ZAPL rx (again):" << buffer.size() << port->bytesAvailable() << counter << " [" << portText()
+                     << "]";
     }
     usbTimeout(reply, address, buffer.size());
 }
@@ -426,7 +427,7 @@ void SerialCommandHandler::slotRead()
     if (!port || port->bytesAvailable() < 10)
         return;
     const qint64 waiting = port->bytesAvailable();
-    CH_DEBUG << "slot: Rx ready notifier." << waiting << "[" << port->portName() << "]" << objectName();
+    CH_DEBUG << "slot: Rx ready notifier." << waiting << "[" << portText() << "]" << objectName();
     const qint64 dropped = waiting - kFrameSize;
     port->read(dropped);
     CH_DEBUG << "Dummy readout:" << dropped;
