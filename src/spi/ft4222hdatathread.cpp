@@ -1,0 +1,71 @@
+#include "ft4222hdatathread_p.h"
+
+#include "chlog_p.h"
+#include "ft4222hpacketsplitter_p.h"
+#include "ftdilibraries_p.h"
+#include "global.h"
+
+#include <QMutexLocker>
+#include <climits>
+
+FT4222HDataThread::FT4222HDataThread(
+    FT_HANDLE *portA, QMutex *bridgeLock, FT4222HPacketSplitter *receivedBytes, QObject *parent)
+    : QThread(parent), m_portA(portA), m_lock(bridgeLock), m_bytes(receivedBytes)
+{ }
+
+FT4222HDataThread::~FT4222HDataThread()
+{
+    stopAndJoin(ULONG_MAX);
+}
+
+void FT4222HDataThread::begin(QThread::Priority priority)
+{
+    if (isRunning()) // a previous run still winding down
+        stopAndJoin(ULONG_MAX);
+    m_running.store(true, std::memory_order_release);
+    start(priority);
+}
+
+bool FT4222HDataThread::stopAndJoin(unsigned long timeoutMs)
+{
+    stop();
+    return wait(timeoutMs);
+}
+
+void FT4222HDataThread::run()
+{
+    Global::instance()->registerThread(QThread::currentThread(), QStringLiteral("FT422H"));
+    CH_DEBUG << "Thread started";
+    setPriority(QThread::TimeCriticalPriority);
+
+    constexpr int kPacketLength = FT4222HPacketSplitter::kPacketLength;
+    while (m_running.load(std::memory_order_acquire)) {
+        quint8 buffer[kPacketLength];
+        DWORD_FT received = 0;
+        FT_STATUS status = kFtOk;
+        bool open = false;
+        {
+            QMutexLocker lock(m_lock);
+            // Read inside the lock: a close clears the handle under the same lock.
+            if ((open = *m_portA != nullptr))
+                status = bridgeD2xx().FT_Read(*m_portA, buffer, kPacketLength, &received);
+        }
+        if (!open || status != kFtOk) {
+            // Nothing to poll, or the bridge is gone: wait as long as one read would.
+            QThread::msleep(1);
+            continue;
+        }
+        if (received == 0)
+            continue;
+        m_bytes->append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
+        if (m_flushRequested.exchange(false, std::memory_order_acq_rel))
+            m_bytes->clear();
+        m_bytes->split(
+            [this](const FT4222HPacketSplitter::Packet &p) { emit newReadPacket(p.sync, p.id, p.timeStamp, p.value); },
+            [](qint8 byte, int before) {
+                CH_DEBUG << "Missing sync word! "
+                         << "SyncWord: " << int(byte) << "BufferLen:" << before;
+            });
+    }
+    Global::instance()->unregisterThread(QThread::currentThread());
+}

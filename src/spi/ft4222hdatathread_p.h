@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ft4222htypes.h"
+
+#include <QThread>
+#include <atomic>
+
+class QMutex;
+class FT4222HPacketSplitter;
+
+// Polls port A of the bridge and turns the received bytes into packets. newReadPacket is
+// emitted in this thread; the handler connects it directly.
+class FT4222HDataThread : public QThread
+{
+    Q_OBJECT
+public:
+    // The three pointers belong to the handler and must outlive this thread's run().
+    FT4222HDataThread(
+        FT_HANDLE *portA, QMutex *bridgeLock, FT4222HPacketSplitter *receivedBytes, QObject *parent = nullptr);
+    ~FT4222HDataThread() override;
+
+    // Marks the reader running before the thread starts, so a request right after the
+    // handler's open never finds it "not running".
+    void begin(QThread::Priority priority);
+    void stop() { m_running.store(false, std::memory_order_release); }
+    // stop() and a wait of up to timeoutMs; true when the thread has ended.
+    bool stopAndJoin(unsigned long timeoutMs);
+    bool running() const { return m_running.load(std::memory_order_acquire); }
+    void flush() { m_flushRequested.store(true, std::memory_order_release); }
+
+signals:
+    void newReadPacket(quint8 sync, quint8 id, quint8 timeStamp, qint32 registerValue);
+
+protected:
+    void run() override;
+
+private:
+    FT_HANDLE *m_portA;
+    QMutex *m_lock;
+    FT4222HPacketSplitter *m_bytes;
+    std::atomic<bool> m_running { false };
+    std::atomic<bool> m_flushRequested { false };
+};

@@ -1,0 +1,114 @@
+#pragma once
+
+// Test-side handle on the FTDI fakes found through LD_LIBRARY_PATH (the same files the
+// handler loads, hence the same instances), and a capture of the log lines.
+
+#include <QLibrary>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QStringList>
+#include <QtTest>
+
+class LogCapture
+{
+public:
+    static void install() { qInstallMessageHandler(&LogCapture::handler); }
+    static void clear()
+    {
+        QMutexLocker lock(&mutex());
+        lines().clear();
+    }
+    // Lines containing every one of the given parts.
+    static int count(const QStringList &parts)
+    {
+        QMutexLocker lock(&mutex());
+        int n = 0;
+        for (const QString &line : lines()) {
+            bool all = true;
+            for (const QString &p : parts)
+                all = all && line.contains(p);
+            n += all ? 1 : 0;
+        }
+        return n;
+    }
+    static int count(const QString &part) { return count(QStringList { part }); }
+    static QStringList all()
+    {
+        QMutexLocker lock(&mutex());
+        return lines();
+    }
+
+private:
+    static QMutex &mutex()
+    {
+        static QMutex m;
+        return m;
+    }
+    static QStringList &lines()
+    {
+        static QStringList l;
+        return l;
+    }
+    static void handler(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&mutex());
+        lines().append(message);
+    }
+};
+
+class FakeBridge
+{
+public:
+    explicit FakeBridge(const QString &library = QStringLiteral("ft4222")) : m_library(library)
+    {
+        if (m_library.load())
+            reset();
+    }
+    bool isLoaded() const { return m_library.isLoaded(); }
+
+    void reset() { fn<void (*)()>("fake_reset")(); }
+    void setDevices(const QList<QByteArray> &descriptions)
+    {
+        QVector<const char *> names;
+        for (const QByteArray &d : descriptions)
+            names.append(d.constData());
+        fn<void (*)(const char *const *, int)>("fake_setDevices")(names.constData(), names.size());
+    }
+    void failNextOpen() { fn<void (*)()>("fake_failNextOpen")(); }
+    void failSlaveWrite(bool fail) { fn<void (*)(int)>("fake_failSlaveWrite")(fail ? 1 : 0); }
+    QByteArray lastWrite()
+    {
+        unsigned char buffer[64];
+        const int n = fn<int (*)(unsigned char *, int)>("fake_lastWrite")(buffer, int(sizeof buffer));
+        return QByteArray(reinterpret_cast<const char *>(buffer), qMin(n, int(sizeof buffer)));
+    }
+    int openHandles() { return fn<int (*)()>("fake_openHandles")(); }
+    void setAcknowledgeOnWrite(int n) { fn<void (*)(int)>("fake_setAcknowledgeOnWrite")(n); }
+    void setRegisterReplies(bool on) { fn<void (*)(int)>("fake_setRegisterReplies")(on ? 1 : 0); }
+    void setConfigReadbackErrors(int n) { fn<void (*)(int)>("fake_setConfigReadbackErrors")(n); }
+    void setLiveRate(int perSecond) { fn<void (*)(int)>("fake_setLiveRate")(perSecond); }
+    void setRegister(int motor, int reg, int value)
+    {
+        fn<void (*)(int, int, int)>("fake_setRegister")(motor, reg, value);
+    }
+    int registerValue(int motor, int reg) { return fn<int (*)(int, int)>("fake_register")(motor, reg); }
+    quint32 configRegister(int reg) { return fn<unsigned (*)(int)>("fake_configRegister")(reg); }
+    int configWrites() { return fn<int (*)()>("fake_configWrites")(); }
+    void inject(const QByteArray &bytes)
+    {
+        fn<void (*)(const unsigned char *, int)>("fake_inject")(
+            reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
+    }
+    bool isLive() { return fn<int (*)()>("fake_isLive")() != 0; }
+    int framesTaken() { return fn<int (*)()>("fake_framesTaken")(); }
+
+private:
+    template<typename F> F fn(const char *name)
+    {
+        auto f = reinterpret_cast<F>(m_library.resolve(name));
+        if (!f)
+            qFatal("fake control %s missing from %s", name, qPrintable(m_library.fileName()));
+        return f;
+    }
+    QLibrary m_library;
+};
