@@ -80,11 +80,7 @@ PeripheryManager::PeripheryManager(const QString &name)
     qRegisterMetaType<QList<QSerialPortInfo>>("QList<QSerialPortInfo>");
     setObjectName(name);
     m_hotplug->setObjectName(QStringLiteral("hotplugMonitor"));
-    connect(m_hotplug, &HotplugMonitor::deviceEvent, this,
-        [this](const QString &action, const QString &subsystem, const QString &node) {
-            CH_DEBUG << "hot-plug:" << action << subsystem << node;
-            scheduleEnumeration();
-        });
+    connect(m_hotplug, &HotplugMonitor::deviceEvent, this, &PeripheryManager::hotplugEvent);
 
     CH_DEBUG << QStringLiteral("\n\tWhitelist: ") + ch::discovery::formatUsbIdMap(m_classifier->whitelist())
             + QStringLiteral("\n \tBlacklist: ") + ch::discovery::formatUsbIdMap(m_classifier->blacklist())
@@ -203,6 +199,12 @@ void PeripheryManager::handleNativeEvent(void *message)
         CH_DEBUG << "Name:" << QStringLiteral("0x") + hex(static_cast<quint16>(header->deviceType), 4)
                  << "Size:" << header->size;
     }
+    scheduleEnumeration();
+}
+
+void PeripheryManager::hotplugEvent(const QString &action, const QString &subsystem, const QString &node)
+{
+    CH_DEBUG << "hot-plug:" << action << subsystem << node;
     scheduleEnumeration();
 }
 

@@ -61,6 +61,7 @@ public slots:
     void handleNativeEvent(void *message);
 
 private:
+    void hotplugEvent(const QString &action, const QString &subsystem, const QString &node);
     void scheduleEnumeration();
 
     static PeripheryManager *self;

@@ -109,6 +109,11 @@ private slots:
         // Every listed serial port is one Qt reports, in the order of the port map.
         const QStringList all = names(manager.comMap().values());
         const QStringList listed = names(rec.serial.first());
+        // Ports that report no identifiers and no description always count as serial ports.
+        for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+            if (!port.hasVendorIdentifier() && port.description().isEmpty())
+                QVERIFY2(listed.contains(port.systemLocation()), qPrintable(port.systemLocation()));
+        }
         int last = -1;
         for (const QString &port : listed) {
             QVERIFY(all.indexOf(port) > last);
