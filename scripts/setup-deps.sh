@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the demo and the tests need (only those missing).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qtbase5-dev libqt5serialport5-dev
+  qt6-base-dev qt6-serialport-dev
+  libudev-dev python3-can clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup-deps: run as root or install sudo (missing: ${missing[*]})" >&2; exit 1; }
+  sudo=sudo
+fi
+echo "setup-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
