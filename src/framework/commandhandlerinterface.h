@@ -179,10 +179,9 @@ protected:
     QList<uchar> timeoutedAddresses;
     int defaultTimeoutMs = 500;
     int maxTimeoutMs = 500;
-    QPair<QString, QPair<qint8, qint8>> m_firmwareVersionNumber{QStringLiteral("xxxx"), {0, 0}};
+    QPair<QString, QPair<qint8, qint8>> m_firmwareVersionNumber { QStringLiteral("xxxx"), { 0, 0 } };
     bool forceProcessEvents = false;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(CommandHandlerInterface::MessageFlags)
 Q_DECLARE_METATYPE(CommandHandlerInterface::MessageFlags)
-
