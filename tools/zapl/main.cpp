@@ -23,8 +23,9 @@ QMap<QString, Simulator> &simulators()
 int runSimulator(const QStringList &args, const Options &options)
 {
     if (args.isEmpty() || !simulators().contains(args.first())) {
-        err() << "zapl simulate: " << (args.isEmpty() ? QStringLiteral("which simulator?") :
-                                       QStringLiteral("unknown simulator '%1'").arg(args.first()))
+        err() << "zapl simulate: "
+              << (args.isEmpty() ? QStringLiteral("which simulator?")
+                                 : QStringLiteral("unknown simulator '%1'").arg(args.first()))
               << " (one of: " << simulators().keys().join(QStringLiteral(", ")) << ")\n";
         return 2;
     }
@@ -79,8 +80,8 @@ bool registerSimulator(const Simulator &simulator)
 {
     simulators().insert(simulator.kind, simulator);
     if (!subcommands().contains(QStringLiteral("simulate")))
-        registerSubcommand({QStringLiteral("simulate"), QStringLiteral("simulate KIND ...    serve simulated hardware"),
-                            QString(), runSimulator});
+        registerSubcommand({ QStringLiteral("simulate"),
+            QStringLiteral("simulate KIND ...    serve simulated hardware"), QString(), runSimulator });
     return true;
 }
 

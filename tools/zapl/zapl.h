@@ -15,27 +15,27 @@ namespace zapl {
 struct Options
 {
     QString link = QStringLiteral("virtual"); // KIND[:ARGUMENT]
-    int bitrate = 1000;                       // kbit/s, CAN links
-    int replyId = 2;                          // CAN identifier the modules answer on
-    int address = 1;                          // module address
-    int timeoutMs = -1;                       // reply time-out; -1 keeps the handler's default
-    bool usb = false;                         // USB reading strategy on serial links
-    bool debug = false;                       // handler debug lines
-    bool verbose = false;                     // traffic as the handler reports it
+    int bitrate = 1000; // kbit/s, CAN links
+    int replyId = 2; // CAN identifier the modules answer on
+    int address = 1; // module address
+    int timeoutMs = -1; // reply time-out; -1 keeps the handler's default
+    bool usb = false; // USB reading strategy on serial links
+    bool debug = false; // handler debug lines
+    bool verbose = false; // traffic as the handler reports it
 };
 
 struct Subcommand
 {
     QString name;
     QString synopsis; // one line for the overview, e.g. "send REQUEST...  send requests"
-    QString help;     // full text for "zapl help NAME"
+    QString help; // full text for "zapl help NAME"
     std::function<int(const QStringList &args, const Options &options)> run;
 };
 
 // Creates and opens a handler for the argument after "KIND:" (may be empty). Returns null
 // with *error set when the link cannot be opened.
-using LinkFactory = std::function<std::unique_ptr<CommandHandlerInterface>(const QString &argument,
-                                                                          const Options &options, QString *error)>;
+using LinkFactory = std::function<std::unique_ptr<CommandHandlerInterface>(
+    const QString &argument, const Options &options, QString *error)>;
 struct LinkKind
 {
     QString kind;
@@ -70,7 +70,7 @@ bool parseNumber(const QString &text, qint64 min, qint64 max, qint64 *value, QSt
 } // namespace zapl
 
 // Registers at start-up from any cmd_*.cpp: ZAPL_REGISTER(unique_name) { zapl::registerSubcommand(...); }
-#define ZAPL_REGISTER(name)                                                                                       \
-    static void zaplRegister_##name();                                                                            \
-    static const bool zaplRegistered_##name = (zaplRegister_##name(), true);                                      \
+#define ZAPL_REGISTER(name)                                                                                            \
+    static void zaplRegister_##name();                                                                                 \
+    static const bool zaplRegistered_##name = (zaplRegister_##name(), true);                                           \
     static void zaplRegister_##name()
