@@ -26,7 +26,7 @@ template<typename H> qintptr storedHandle(H h)
 } // namespace
 
 CANopenEsdCommandHandler::CANopenEsdCommandHandler(QObject *parent)
-    : CANopenServiceHandler({0, true, true}, parent), m_library(new VendorLibraryUse(EsdLibrary::library()))
+    : CANopenServiceHandler({ 0, true, true }, parent), m_library(new VendorLibraryUse(EsdLibrary::library()))
 {
     m_libraryAvailable = m_library->acquire();
     setObjectName(QStringLiteral("CANopen ESD"));
@@ -59,7 +59,7 @@ bool CANopenEsdCommandHandler::openDevice(QVariant bitRate)
     CH_DEBUG << "DLL load success!";
     if (m_handle) // opening again must not leave the previous net open behind it
         EsdLibrary::canClose(handleOf(m_handle));
-    EsdHandle handle{};
+    EsdHandle handle {};
     const EsdResult result = EsdLibrary::canOpen(m_net, 0, 255, 255, 0, 0, &handle);
     CH_DEBUG << "canOpen:" << result;
     if (result != EsdLibrary::kSuccess) {
@@ -95,7 +95,7 @@ bool CANopenEsdCommandHandler::sendFrame(const CanMessage &frame)
 {
     if (!m_handle || !m_libraryAvailable)
         return false;
-    EsdMessage record{};
+    EsdMessage record {};
     record.id = qint32(frame.id);
     record.len = quint8(qBound(0, frame.length, 8));
     std::memcpy(record.data, frame.data, sizeof record.data);
@@ -107,7 +107,7 @@ bool CANopenEsdCommandHandler::takeFrame(CanMessage &frame)
 {
     if (!m_handle || !m_libraryAvailable)
         return false;
-    EsdMessage record{};
+    EsdMessage record {};
     qint32 count = 1;
     if (EsdLibrary::canTake(handleOf(m_handle), &record, &count) != EsdLibrary::kSuccess || count <= 0)
         return false;

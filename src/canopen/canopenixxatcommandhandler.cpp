@@ -5,7 +5,7 @@
 #include "ixxatlibrary_p.h"
 
 CANopenIxxatCommandHandler::CANopenIxxatCommandHandler(QObject *parent)
-    : CANopenServiceHandler({0, false, false}, parent), m_library(new VendorLibraryUse(IxxatLibrary::library()))
+    : CANopenServiceHandler({ 0, false, false }, parent), m_library(new VendorLibraryUse(IxxatLibrary::library()))
 {
     setObjectName(QStringLiteral("CAN IXXAT"));
     setDeviceName(objectName());

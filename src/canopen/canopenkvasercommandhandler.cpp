@@ -5,7 +5,7 @@
 #include "kvaserlibrary_p.h"
 
 CANopenKvaserCommandHandler::CANopenKvaserCommandHandler(QObject *parent)
-    : CANopenServiceHandler({0, false, true}, parent), m_library(new VendorLibraryUse(KvaserLibrary::library()))
+    : CANopenServiceHandler({ 0, false, true }, parent), m_library(new VendorLibraryUse(KvaserLibrary::library()))
 {
     setObjectName(QStringLiteral("CANopen Kvaser"));
     setDeviceName(objectName());

@@ -23,7 +23,7 @@ QString libraryMissingText()
 } // namespace
 
 CANopenPeakCommandHandler::CANopenPeakCommandHandler(QObject *parent)
-    : CANopenServiceHandler({1, false, true}, parent), m_library(new VendorLibraryUse(PeakLibrary::library()))
+    : CANopenServiceHandler({ 1, false, true }, parent), m_library(new VendorLibraryUse(PeakLibrary::library()))
 {
     setObjectName(QStringLiteral("CANopen PEAK"));
     setDeviceName(objectName());
@@ -44,7 +44,8 @@ unsigned short CANopenPeakCommandHandler::baudrateFromBitrate(int kbit)
     return canopen::adapterRate(kbit).peakBtr;
 }
 
-void CANopenPeakCommandHandler::setDataRate(int) { }
+void CANopenPeakCommandHandler::setDataRate(int)
+{ }
 
 bool CANopenPeakCommandHandler::openDevice(QVariant bitRate)
 {

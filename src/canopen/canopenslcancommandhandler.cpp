@@ -4,7 +4,7 @@
 #include "slcaninterface.h"
 
 CANopenSlCanCommandHandler::CANopenSlCanCommandHandler(QObject *parent)
-    : CANopenServiceHandler({1, false, true}, parent), m_slcan(new SLCANInterface(this))
+    : CANopenServiceHandler({ 1, false, true }, parent), m_slcan(new SLCANInterface(this))
 {
     setObjectName(QStringLiteral("CAN slCan"));
     setDeviceName(objectName());
@@ -12,7 +12,8 @@ CANopenSlCanCommandHandler::CANopenSlCanCommandHandler(QObject *parent)
 
 CANopenSlCanCommandHandler::~CANopenSlCanCommandHandler() = default;
 
-void CANopenSlCanCommandHandler::setDataRate(int) { }
+void CANopenSlCanCommandHandler::setDataRate(int)
+{ }
 
 bool CANopenSlCanCommandHandler::openDevice(QVariant bitRate)
 {
