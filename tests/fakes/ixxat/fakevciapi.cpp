@@ -73,7 +73,7 @@ HRESULT result(const char *name, std::initializer_list<long long> arguments = {}
     return fake::call(name, arguments) ? VCI_E_UNEXPECTED : VCI_OK;
 }
 
-struct Reader : Object
+struct Reader final : Object
 {
     Reader() : Object(destroyAs<Reader>) { }
     virtual HRESULT Lock() { return VCI_OK; }
@@ -104,7 +104,7 @@ struct Reader : Object
     virtual HRESULT ReleaseRead(quint16) { return VCI_E_UNEXPECTED; }
 };
 
-struct Writer : Object
+struct Writer final : Object
 {
     Writer() : Object(destroyAs<Writer>) { }
     virtual HRESULT Lock() { return VCI_OK; }
@@ -135,7 +135,7 @@ struct Writer : Object
     virtual HRESULT ReleaseWrite(quint16) { return VCI_E_UNEXPECTED; }
 };
 
-struct Channel : Object
+struct Channel final : Object
 {
     Channel() : Object(destroyAs<Channel>) { }
     virtual HRESULT Initialize(quint16 rx, quint16 tx) { return result("Initialize", { rx, tx }); }
@@ -154,7 +154,7 @@ struct Channel : Object
     virtual HRESULT GetStatus(void *) { return VCI_OK; }
 };
 
-struct Socket : Object
+struct Socket final : Object
 {
     Socket() : Object(destroyAs<Socket>) { }
     virtual HRESULT GetSocketInfo(void *) { return VCI_OK; }
@@ -169,7 +169,7 @@ struct Socket : Object
     }
 };
 
-struct Control : Object
+struct Control final : Object
 {
     Control() : Object(destroyAs<Control>) { }
     virtual HRESULT DetectBaud(quint16, void *) { return VCI_E_UNEXPECTED; }
@@ -202,7 +202,7 @@ quint32 guidHead(const void *guid)
     return head;
 }
 
-struct Bal : Object
+struct Bal final : Object
 {
     Bal() : Object(destroyAs<Bal>) { }
     virtual HRESULT GetFeatures(Features *features)
@@ -226,7 +226,7 @@ struct Bal : Object
     }
 };
 
-struct Device : Object
+struct Device final : Object
 {
     Device() : Object(destroyAs<Device>) { }
     virtual HRESULT GetDeviceInfo(void *) { return VCI_OK; }
@@ -241,7 +241,7 @@ struct Device : Object
     }
 };
 
-struct Enumerator : Object
+struct Enumerator final : Object
 {
     Enumerator() : Object(destroyAs<Enumerator>) { }
     virtual HRESULT Next(quint32 count, DeviceInfo *infos, quint32 *fetched)
@@ -261,7 +261,7 @@ struct Enumerator : Object
     virtual HRESULT AssignEvent(void *) { return VCI_OK; }
 };
 
-struct Manager : Object
+struct Manager final : Object
 {
     Manager() : Object(destroyAs<Manager>) { }
     virtual HRESULT EnumDevices(Enumerator **enumerator)
