@@ -499,7 +499,7 @@ void FT4222HCommandHandler::timerEvent(QTimerEvent *event)
 void FT4222HCommandHandler::blockAddress(uchar address, int resetAfterMs)
 {
     if (timeoutedAddresses.isEmpty())
-        QTimer::singleShot(resetAfterMs, this, &FT4222HCommandHandler::resetTimeOutedDevices);
+        QTimer::singleShot(resetAfterMs, Qt::PreciseTimer, this, &FT4222HCommandHandler::resetTimeOutedDevices);
     setAddressTimeout(address);
 }
 

@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(fake.framesTaken(), 0); // blocked, nothing sent
 
         QTRY_VERIFY_WITH_TIMEOUT(handler->timeoutedAddressList().isEmpty(), 5000);
-        QVERIFY2(timer.elapsed() >= 2900, qPrintable(QString::number(timer.elapsed()) + LogCapture::all().join("\n")));
+        QVERIFY2(timer.elapsed() >= 3000, qPrintable(QString::number(timer.elapsed()))); // precise, not coarse
         handler->doDirectRequest(&read, &readReply);
         QVERIFY(readReply.isValid());
     }
