@@ -17,6 +17,26 @@ constexpr int kUnmuteMs = 5000;
 constexpr quint8 kGetVersion = 136;
 } // namespace
 
+// Marks a write or a reply wait. Both may run the event loop (SLCAN polls its port, the
+// acknowledge wait runs a local loop); an un-mute that fired meanwhile would drain the very
+// reply being awaited, so it is held back and run when the outermost one ends.
+class CanZaplWaitGuard
+{
+public:
+    explicit CanZaplWaitGuard(CanZaplEngine &engine) : m_engine(engine) { ++m_engine.m_busy; }
+    ~CanZaplWaitGuard() { --m_engine.m_busy; }
+    void finish()
+    {
+        if (m_engine.m_busy == 1 && m_engine.m_unmutePending) {
+            m_engine.m_unmutePending = false;
+            m_engine.resetTimeOutedDevices();
+        }
+    }
+
+private:
+    CanZaplEngine &m_engine;
+};
+
 CanZaplEngine::CanZaplEngine(CommandHandlerInterface *handler, const Fields &fields, const Traits &traits)
     : m_handler(handler), m_fields(fields), m_traits(traits)
 {
@@ -25,12 +45,20 @@ CanZaplEngine::CanZaplEngine(CommandHandlerInterface *handler, const Fields &fie
     m_unmuteTimer = new QTimer(handler);
     m_unmuteTimer->setSingleShot(true);
     m_unmuteTimer->setInterval(kUnmuteMs);
-    QObject::connect(m_unmuteTimer, &QTimer::timeout, handler, [this] { resetTimeOutedDevices(); });
+    QObject::connect(m_unmuteTimer, &QTimer::timeout, handler, [this] { unmuteTimerFired(); });
 }
 
 CanZaplEngine::~CanZaplEngine()
 {
     delete m_unmuteTimer;
+}
+
+void CanZaplEngine::unmuteTimerFired()
+{
+    if (m_busy > 0)
+        m_unmutePending = true;
+    else
+        resetTimeOutedDevices();
 }
 
 QString CanZaplEngine::tag(const char *method) const
@@ -115,6 +143,7 @@ bool CanZaplEngine::writeZAPLCommand(CANZAPLRequestCommand *request)
     }
     emitTraffic(CommandHandlerInterface::CAN_ZAPL_Request, request, true);
     m_lastRequestId = request->id();
+    CanZaplWaitGuard guard(*this);
     if (!m_fields.deviceOpen || m_handler->isAddressTimeouted(static_cast<uchar>(request->id()))) {
         // A muted or closed target: the host's history shows the request echoed as its reply.
         if (m_handler->isHistoryActive())
@@ -127,6 +156,7 @@ bool CanZaplEngine::writeZAPLCommand(CANZAPLRequestCommand *request)
     if (m_traits.zeroSpareByte)
         frame.data[7] = 0;
     sendFrame(frame);
+    guard.finish();
     m_handler->incZaplCommandCounter();
     return true;
 }
@@ -177,11 +207,13 @@ void CanZaplEngine::readNextZAPLCommand(CANZAPLReplyCommand *reply, uchar addres
         reply->setValid(false);
         return;
     }
+    CanZaplWaitGuard guard(*this);
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         readZAPLCommand(reply, address);
         if (reply->isValid()) {
+            guard.finish();
             if (debugEnabled()) {
                 qDebug().noquote() << tag("readNextZAPLCommand") << reply->toHex();
                 qDebug().noquote() << tag("readNextZAPLCommand") << reply->toString();
@@ -197,6 +229,7 @@ void CanZaplEngine::readNextZAPLCommand(CANZAPLReplyCommand *reply, uchar addres
         if (m_traits.processEventsWhenForced && m_fields.forceProcessEvents)
             QCoreApplication::processEvents();
     }
+    guard.finish();
     if (debugEnabled())
         qDebug().noquote() << tag("readNextZAPLCommand") << m_traits.timedOut;
     if (m_fields.timeoutedAddresses.isEmpty())

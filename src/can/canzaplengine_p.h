@@ -120,7 +120,12 @@ protected:
 private:
     void emitTraffic(CommandHandlerInterface::MessageFlag flag, void *frame, bool request);
 
+    friend class CanZaplWaitGuard;
+    void unmuteTimerFired();
+
     Traits m_traits;
+    int m_busy = 0; // inside a write or reply wait (which may run the event loop)
+    bool m_unmutePending = false; // the un-mute timer fired while busy
     QTimer *m_unmuteTimer = nullptr; // single shot, 5000 ms
     uchar m_replyId = 2;
     uint m_lastRequestId = 0;

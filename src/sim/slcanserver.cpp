@@ -187,7 +187,8 @@ void SlcanServer::command(const QByteArray &line)
         std::lock_guard<std::mutex> lock(m_lock);
         m_commands.append(line);
     }
-    const Ack ack = options().ack;
+    const Options o = options();
+    const Ack ack = o.ack;
     const QByteArray ok = ack == Ack::None ? QByteArray() : QByteArray("\r");
     const QByteArray bell("\a");
     if (line.isEmpty() || line.at(0) == '\x1b')
@@ -215,7 +216,7 @@ void SlcanServer::command(const QByteArray &line)
     case 'r':
     case 'R': {
         SimCanFrame frame;
-        if (!m_channelOpen || !parseLine(line, frame)) {
+        if (!m_channelOpen || o.bellOnFrames || !parseLine(line, frame)) {
             send(bell);
             return;
         }

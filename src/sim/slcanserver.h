@@ -27,6 +27,7 @@ public:
         int splitGapMs = 0; // ... with this pause between them
         int delayMs = 0; // before each received frame line
         bool lowerCaseHex = false;
+        bool bellOnFrames = false; // answer every transmit line with a bell (adapter error)
     };
 
     explicit SlcanServer(const QList<quint8> &modules, quint32 replyId = 2);

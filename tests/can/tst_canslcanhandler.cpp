@@ -1,0 +1,279 @@
+#include "canslcancommandhandler.h"
+#include "canzaplcommand.h"
+#include "command.h"
+#include "slcanserver.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+// The SLCAN handler through the real serial port against the simulated adapter.
+class TestCanSlcanHandler : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void open_sets_the_bitrate_and_opens_the_channel();
+    void unlisted_bitrate_refuses_and_keeps_the_old_rate();
+    void request_gets_the_module_reply();
+    void request_is_sent_with_spare_byte_zero();
+    void null_reply_pointer_still_exchanges();
+    void frame_from_another_module_is_taken_as_the_reply();
+    void version_queries();
+    void firmware_version_is_empty_when_status_is_not_ok();
+    void boot_frame_bytes();
+    void closed_device_sends_nothing();
+    void time_out_mutes_the_address();
+    void reply_survives_split_lines_delay_and_z_acknowledges();
+    void history_reports_request_and_reply_frames();
+    void port_vanishing_mid_request_neither_hangs_nor_crashes();
+    void reopen_while_open_keeps_the_device_usable();
+
+private:
+    bool open(int kbit = 500);
+    std::unique_ptr<SlcanServer> server;
+    std::unique_ptr<CANSlCanCommandHandler> handler;
+};
+
+void TestCanSlcanHandler::init()
+{
+    server = std::make_unique<SlcanServer>(QList<quint8> { 1, 3 });
+    QVERIFY(server->start());
+    handler = std::make_unique<CANSlCanCommandHandler>();
+    handler->setComPortName(server->path());
+    handler->setReplyID(2);
+    handler->setMaxTimeoutMS(150);
+}
+
+void TestCanSlcanHandler::cleanup()
+{
+    handler.reset();
+    server.reset();
+}
+
+bool TestCanSlcanHandler::open(int kbit)
+{
+    return handler->openDevice(kbit) && handler->isDeviceOpen();
+}
+
+void TestCanSlcanHandler::open_sets_the_bitrate_and_opens_the_channel()
+{
+    QCOMPARE(handler->objectName(), QStringLiteral("CAN SLCAN"));
+    QCOMPARE(handler->dataRate(), 1000);
+    QVERIFY(open(800));
+    QCOMPARE(handler->dataRate(), 800);
+    QTRY_VERIFY(server->isChannelOpen());
+    QCOMPARE(server->bitrateCode(), 7);
+    QVERIFY(handler->closeDevice());
+    QVERIFY(!handler->isDeviceOpen());
+    QTRY_VERIFY(!server->isChannelOpen());
+}
+
+void TestCanSlcanHandler::unlisted_bitrate_refuses_and_keeps_the_old_rate()
+{
+    QVERIFY(!handler->openDevice(83));
+    QVERIFY(!handler->isDeviceOpen());
+    QVERIFY(open(250));
+    QVERIFY(!handler->setDataRate(83));
+    QCOMPARE(handler->dataRate(), 250);
+    QVERIFY(handler->setDataRate(800));
+    QCOMPARE(handler->dataRate(), 800);
+    QTRY_COMPARE(server->bitrateCode(), 7);
+    QCOMPARE(server->commands().last(), QByteArray("S7"));
+}
+
+void TestCanSlcanHandler::request_gets_the_module_reply()
+{
+    QVERIFY(open());
+    Command sap(3, 5, 4, 0, -123456);
+    Command reply;
+    handler->doDirectRequest(&sap, &reply);
+    QVERIFY(reply.isValid());
+    Command gap(3, 6, 4, 0, 0);
+    gap.setReplyAddress(2);
+    handler->doDirectRequest(&gap, &reply);
+    QVERIFY(reply.isValid());
+    QCOMPARE(reply.address(), quint8(3));
+    QCOMPARE(reply.status(), quint8(100));
+    QCOMPARE(reply.command(), quint8(6));
+    QCOMPARE(reply.type(), quint16(4));
+    QCOMPARE(reply.value(), -123456);
+    QCOMPARE(reply.replyAddress(), quint8(2));
+    QCOMPARE(reply.checksum(), quint8(0));
+}
+
+void TestCanSlcanHandler::request_is_sent_with_spare_byte_zero()
+{
+    QVERIFY(open());
+    Command c(1, 6, 0x14, 0, 0x0A0B0C0D);
+    handler->doDirectRequestWithoutAnswer(&c);
+    QTRY_COMPARE(server->node(1)->requestCount(), 1);
+    QCOMPARE(server->commands().last(), QByteArray("t00180614000A0B0C0D00"));
+}
+
+void TestCanSlcanHandler::null_reply_pointer_still_exchanges()
+{
+    QVERIFY(open());
+    Command c(1, 6, 1, 0, 0);
+    QElapsedTimer clock;
+    clock.start();
+    handler->doDirectRequest(&c, nullptr);
+    QCOMPARE(server->node(1)->requestCount(), 1);
+    QVERIFY(clock.elapsed() < 150); // it took the reply rather than timing out
+    QVERIFY(handler->timeoutedAddressList().isEmpty());
+}
+
+void TestCanSlcanHandler::frame_from_another_module_is_taken_as_the_reply()
+{
+    QVERIFY(open());
+    server->inject("t00280164060000002A00\r"); // module 1 speaks while we ask module 9
+    Command c(9, 6, 1, 0, 0);
+    Command reply;
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(reply.isValid());
+    QCOMPARE(reply.address(), quint8(1));
+    QCOMPARE(reply.value(), 42);
+}
+
+void TestCanSlcanHandler::version_queries()
+{
+    server->node(3)->model().setIdentity(QStringLiteral("1240"), 3, 5, 1);
+    QVERIFY(open());
+    // The text reply's status byte is the character '2', not 100: the text comes back anyway.
+    QCOMPARE(handler->getModuleAndFirmwareVersion(3), QStringLiteral("1240V305"));
+    const QString firmware = handler->getFirmwareVersion(3);
+    QVERIFY2(firmware.startsWith(QStringLiteral("VX-1240")), qPrintable(firmware));
+    QVERIFY2(firmware.endsWith(QStringLiteral("3.05")), qPrintable(firmware));
+}
+
+void TestCanSlcanHandler::firmware_version_is_empty_when_status_is_not_ok()
+{
+    QVERIFY(open());
+    server->inject("t00280904880000020700\r"); // module 9, status 4
+    QVERIFY(handler->getFirmwareVersion(9).isEmpty());
+    QVERIFY(handler->getModuleAndFirmwareVersion(9).isEmpty()); // 9 is absent: it times out
+}
+
+void TestCanSlcanHandler::boot_frame_bytes()
+{
+    handler->sendCANopenBootCommand(5);
+    QVERIFY(open());
+    handler->sendCANopenBootCommand(5);
+    QTRY_VERIFY(server->commands().contains("t605823FF5F00419D7B2E"));
+    int frames = 0;
+    for (const QByteArray &line : server->commands())
+        frames += line.startsWith('t');
+    QCOMPARE(frames, 1); // nothing was sent while closed
+}
+
+void TestCanSlcanHandler::closed_device_sends_nothing()
+{
+    Command c(1, 6, 1, 0, 0);
+    Command reply;
+    reply.setValid(true);
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(!reply.isValid());
+    QVERIFY(handler->getFirmwareVersion(1).isNull());
+    QVERIFY(handler->getModuleAndFirmwareVersion(1).isEmpty());
+    CANZAPLRequestCommand frame(1, 6, 1, 0, 0);
+    QVERIFY(!handler->writeZAPLCommand(&frame));
+    QCOMPARE(server->node(1)->requestCount(), 0);
+}
+
+void TestCanSlcanHandler::time_out_mutes_the_address()
+{
+    QVERIFY(open());
+    QSignalSpy closed(handler.get(), &CommandHandlerInterface::deviceClosed);
+    Command c(9, 6, 1, 0, 0);
+    Command reply;
+    QElapsedTimer clock;
+    clock.start();
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(clock.elapsed() >= 150);
+    QVERIFY(!reply.isValid());
+    QCOMPARE(closed.count(), 1);
+    QCOMPARE(closed.first().first().value<uchar>(), uchar(9));
+    QCOMPARE(handler->timeoutedAddressList(), QList<uchar> { 9 });
+    const int sent = server->commands().size();
+    clock.restart();
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(clock.elapsed() < 100);
+    QTest::qWait(30);
+    QCOMPARE(server->commands().size(), sent);
+    QVERIFY(open()); // opening clears the muted list
+    QVERIFY(handler->timeoutedAddressList().isEmpty());
+}
+
+void TestCanSlcanHandler::reply_survives_split_lines_delay_and_z_acknowledges()
+{
+    SlcanServer::Options o;
+    o.ack = SlcanServer::Ack::Z;
+    o.splitParts = 4;
+    o.splitGapMs = 5;
+    o.delayMs = 40;
+    o.lowerCaseHex = true;
+    server->setOptions(o);
+    handler->setAckNakUsage(true);
+    QVERIFY(open());
+    Command c(1, 136, 1, 0, 0);
+    Command reply;
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(reply.isValid());
+    QCOMPARE(reply.value(), (2 << 8) | 7);
+}
+
+void TestCanSlcanHandler::history_reports_request_and_reply_frames()
+{
+    QVERIFY(open());
+    handler->setHistoryEnabled(true);
+    QList<QPair<int, QString>> seen;
+    connect(handler.get(), &CommandHandlerInterface::variantMessageOutput, this,
+        [&](CommandHandlerInterface::MessageFlags flag, const QVariant &v) {
+            // The frames live only during the call: read them now.
+            QString text;
+            if (auto *request = v.value<CANZAPLRequestCommand *>())
+                text = request->toString();
+            else if (auto *reply = v.value<CANZAPLReplyCommand *>())
+                text = reply->toString();
+            seen.append({ int(flag), text });
+        });
+    Command c(1, 6, 1, 0, 0);
+    Command reply;
+    handler->doDirectRequest(&c, &reply);
+    QCOMPARE(seen.size(), 2);
+    QCOMPARE(seen.at(0).first, int(CommandHandlerInterface::CAN_ZAPL_Request));
+    QCOMPARE(seen.at(0).second, QStringLiteral("01 06 01 00 00 00 00 00 00"));
+    QCOMPARE(seen.at(1).first, int(CommandHandlerInterface::CAN_ZAPL_Reply));
+    QCOMPARE(seen.at(1).second, QStringLiteral("02 01 64 06 00 00 00 00 00"));
+}
+
+void TestCanSlcanHandler::port_vanishing_mid_request_neither_hangs_nor_crashes()
+{
+    QVERIFY(open());
+    server->unplug();
+    Command c(1, 6, 1, 0, 0);
+    Command reply;
+    QElapsedTimer clock;
+    clock.start();
+    handler->doDirectRequest(&c, &reply);
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(!reply.isValid());
+    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(handler->closeDevice());
+}
+
+void TestCanSlcanHandler::reopen_while_open_keeps_the_device_usable()
+{
+    QVERIFY(open(125));
+    QVERIFY(handler->reopenDevice());
+    QVERIFY(handler->isDeviceOpen());
+    QCOMPARE(handler->dataRate(), 125);
+    Command c(1, 6, 1, 0, 0);
+    Command reply;
+    handler->doDirectRequest(&c, &reply);
+    QVERIFY(reply.isValid());
+}
+
+QTEST_GUILESS_MAIN(TestCanSlcanHandler)
+#include "tst_canslcanhandler.moc"
