@@ -17,7 +17,7 @@ namespace {
 const char *const kHelp
     = "zapl canopen [--link KIND[:ARG]] SERVICE ...\n"
       "A CANopen master. Links: kvaser, peak[:CHANNEL], esd, ixxat, slcan:PATH (--bitrate applies;\n"
-      "--timeout sets the SDO time-out).\n\n"
+      "--timeout sets the SDO and LSS time-outs).\n\n"
       "  nmt start|stop|preop|reset-app|reset-comm NODE   (NODE 0: all nodes)\n"
       "  sdo read NODE INDEX SUB\n"
       "  sdo write NODE INDEX SUB VALUE [--size 1..4]      expedited (default size 4)\n"
@@ -226,12 +226,12 @@ int runSdo(CANopenHandlerInterface &h, Args &a)
     return r == 1 ? 0 : 1;
 }
 
-int runLss(CANopenHandlerInterface &h, Args &a)
+int runLss(CANopenHandlerInterface &h, Args &a, int timeoutMs)
 {
     const QString op = a.list.value(0);
     unsigned int value = 0;
     unsigned char b1 = 0, b2 = 0;
-    const unsigned timeout = 200;
+    const unsigned timeout = timeoutMs > 0 ? unsigned(timeoutMs) : 200;
     auto report = [&](unsigned char r) {
         if (r != 1)
             zapl::err() << "no LSS answer\n";
@@ -274,7 +274,8 @@ int runLss(CANopenHandlerInterface &h, Args &a)
         return report(h.LSSSendAndWait((unsigned char)0x51, 0u, (unsigned char)0x80, (unsigned char)0, (unsigned char)0,
             (unsigned char)0x4F, timeout));
     } else if (op == QLatin1String("fastscan")) {
-        const unsigned step = 20;
+        // Each step waits the whole time for answers: a late answer would flip a bit.
+        const unsigned step = timeoutMs > 0 ? unsigned(timeoutMs) : 50;
         auto ask = [&](quint32 id, int bit, int sub, int next) {
             return h.LSSSendAndWait((unsigned char)0x51, (unsigned int)id, (unsigned char)bit, (unsigned char)sub,
                        (unsigned char)next, (unsigned char)0x4F, step)
@@ -369,7 +370,7 @@ int runCanopen(const QStringList &arguments, const zapl::Options &options)
             h->PDOTransmit(cobId, data);
         }
     } else if (service == QLatin1String("lss")) {
-        rc = runLss(*h, a);
+        rc = runLss(*h, a, options.timeoutMs);
     } else if (service == QLatin1String("monitor")) {
         rc = runMonitor(*h, a);
     } else {
