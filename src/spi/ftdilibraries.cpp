@@ -63,6 +63,28 @@ bool bundledD2xxPresent(QLibrary &library)
 #undef CH_FT_PROBE
 }
 
+template<typename Api, typename Resolve>
+bool loadAndResolve(QLibrary &library, const QStringList &names, Api &api, Resolve resolve, const char *notFound)
+{
+    bool found = false;
+    for (const QString &name : names) {
+        library.setFileName(name);
+        if ((found = library.load()))
+            break;
+    }
+    if (!found) {
+        CH_DEBUG << notFound;
+        return false;
+    }
+    if (!resolve(library, api)) {
+        CH_DEBUG << "Failed to load library functions.";
+        library.unload();
+        api = Api();
+        return false;
+    }
+    return true;
+}
+
 void unloadLocked(Libraries &l)
 {
     if (l.ft4222Loaded && l.ft4222Library.unload()) {
@@ -82,21 +104,10 @@ bool ftd2xx_loadLibrary()
 {
     Libraries &l = libs();
     QMutexLocker lock(&l.lock);
-    if (l.d2xxLoaded)
-        return true;
-    l.d2xxLibrary.setFileName(ftd2xxLibraryName());
-    if (!l.d2xxLibrary.load()) {
-        CH_DEBUG << "failed to load ftd2xx.dll";
-        return false;
-    }
-    if (!resolveD2xx(l.d2xxLibrary, l.d2xx)) {
-        CH_DEBUG << "Failed to load library functions.";
-        l.d2xxLibrary.unload();
-        l.d2xx = D2xxApi();
-        return false;
-    }
-    l.d2xxLoaded = true;
-    return true;
+    if (!l.d2xxLoaded)
+        l.d2xxLoaded
+            = loadAndResolve(l.d2xxLibrary, { ftd2xxLibraryName() }, l.d2xx, resolveD2xx, "failed to load ftd2xx.dll");
+    return l.d2xxLoaded;
 }
 
 bool LibFT4222_loadLibrary()
@@ -105,22 +116,8 @@ bool LibFT4222_loadLibrary()
     QMutexLocker lock(&l.lock);
     if (l.ft4222Loaded)
         return true;
-    bool found = false;
-    for (const QString &name : ft4222LibraryNames()) {
-        l.ft4222Library.setFileName(name);
-        if ((found = l.ft4222Library.load()))
-            break;
-    }
-    if (!found) {
-        CH_DEBUG << "failed to load LibFT4222.dll";
+    if (!loadAndResolve(l.ft4222Library, ft4222LibraryNames(), l.ft4222, resolveFt4222, "failed to load LibFT4222.dll"))
         return false;
-    }
-    if (!resolveFt4222(l.ft4222Library, l.ft4222)) {
-        CH_DEBUG << "Failed to load library functions.";
-        l.ft4222Library.unload();
-        l.ft4222 = Ft4222Api();
-        return false;
-    }
     l.hasBundledD2xx = bundledD2xxPresent(l.ft4222Library) && resolveD2xx(l.ft4222Library, l.bundledD2xx);
     l.ft4222Loaded = true;
     return true;
