@@ -54,11 +54,15 @@ QStringList VendorLibrary::missingSymbols() const
 QFunctionPointer VendorLibrary::resolve(const char *name, bool reportMissing)
 {
     QFunctionPointer pointer = m_library.resolve(name);
-    if (!pointer && reportMissing) {
-        m_missing.append(QString::fromLatin1(name));
-        CH_WARNING << m_vendor << "library" << m_library.fileName() << "lacks the symbol" << name;
-    }
+    if (!pointer && reportMissing)
+        noteMissing(name);
     return pointer;
+}
+
+void VendorLibrary::noteMissing(const char *name)
+{
+    m_missing.append(QString::fromLatin1(name));
+    CH_WARNING << m_vendor << "library" << m_library.fileName() << "lacks the symbol" << name;
 }
 
 bool VendorLibrary::loadLocked()

@@ -64,6 +64,7 @@ public:
 
 private:
     QFunctionPointer resolve(const char *name, bool reportMissing);
+    void noteMissing(const char *name);
     bool loadLocked();
     void unloadLocked();
 

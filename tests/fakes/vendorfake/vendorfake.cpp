@@ -58,7 +58,20 @@ struct State
         bus.clear();
         flags = fake::Flags();
         calls.clear();
-        addModuleLocked(1, 2);
+        // For demonstrations: FAKE_MODULES=1,3,7 and FAKE_REPLY_ID=2 set the modules on the bus.
+        const QByteArray list = qgetenv("FAKE_MODULES");
+        const int replyId
+            = qEnvironmentVariableIsSet("FAKE_REPLY_ID") ? qEnvironmentVariableIntValue("FAKE_REPLY_ID") : 2;
+        if (list.isEmpty()) {
+            addModuleLocked(1, replyId);
+            return;
+        }
+        for (const QByteArray &item : list.split(',')) {
+            bool ok = false;
+            const int address = item.trimmed().toInt(&ok);
+            if (ok && address >= 0 && address <= 255)
+                addModuleLocked(address, replyId);
+        }
     }
     void addModuleLocked(int address, int replyId)
     {
