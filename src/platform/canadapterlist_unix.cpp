@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <utility>
 
 namespace ch {
 namespace platform {
@@ -40,7 +41,7 @@ void collectInterfaces(const QString &devicePath, const QString &deviceName, dis
             if (entry.startsWith(QLatin1String("tty")) && entry != QLatin1String("tty"))
                 ports.append(entry);
         }
-        for (const QString &port : qAsConst(ports))
+        for (const QString &port : std::as_const(ports))
             record->specificParameters.append(QStringLiteral("PortName=") + port);
         for (const QString &net : subdirectories(iface + QStringLiteral("/net")))
             record->specificParameters.append(QStringLiteral("Net=") + net);
@@ -80,7 +81,7 @@ QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
         byIdentifier[record.identifier].append(record);
     }
     QList<discovery::CanAdapterRecord> records;
-    for (const auto &group : qAsConst(byIdentifier))
+    for (const auto &group : std::as_const(byIdentifier))
         records += group;
     return records;
 }

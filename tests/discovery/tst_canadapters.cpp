@@ -28,17 +28,15 @@ QStringList identifiers(const QList<CanAdapterRecord> &records)
 class TestCanAdapters : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
+    FakeSysfs sysfs;
     QString m_root;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        m_root = m_dir.path() + QStringLiteral("/devices");
-        FakeSysfs sysfs(m_root);
-        sysfs.interface(sysfs.device("1-1", "0bfd", "0004", "Leaf Light"), "kvaser_usb", "net/can0");
-        sysfs.interface(sysfs.device("1-2", "0403", "6001", "FT232R"), "ftdi_sio", "ttyUSB0");
+        QVERIFY(sysfs.isValid());
+        m_root = sysfs.root();
+        sysfs.kvaserAndConverter();
         sysfs.interface(sysfs.device("2-1", "0c72", "000c", "PCAN-USB"), "peak_usb", "net/can1");
         sysfs.device("2-2", "0c72", "000e", "other PEAK product");
         sysfs.interface(sysfs.device("4-1", "0AB4", "0010", "CAN-USB/2"), "cdc_acm", "tty/ttyACM0");
@@ -117,7 +115,7 @@ private slots:
 
     void missing_root_lists_nothing()
     {
-        QCOMPARE(ch::platform::listCanAdapters(m_dir.path() + "/nowhere").size(), 0);
+        QCOMPARE(ch::platform::listCanAdapters(sysfs.base() + "/nowhere").size(), 0);
         QCOMPARE(ch::platform::listCanAdapters(QString()).size(), 0);
     }
 

@@ -8,23 +8,20 @@
 class TestZaplPorts : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_dir;
-    QString m_root;
+    FakeSysfs m_sysfs;
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        m_root = m_dir.path() + QStringLiteral("/devices");
-        FakeSysfs sysfs(m_root);
-        sysfs.interface(sysfs.device("1-1", "0bfd", "0004", "Leaf Light"), "kvaser_usb", "net/can0");
-        sysfs.device("1-2", "0403", "6001", "FT232R");
+        QVERIFY(m_sysfs.isValid());
+        m_sysfs.kvaserAndConverter();
     }
 
     void ports_prints_the_three_lists()
     {
         QProcess zapl;
-        zapl.start(QStringLiteral(CH_ZAPL_BINARY), { QStringLiteral("ports"), QStringLiteral("--sysfs-root"), m_root });
+        zapl.start(QStringLiteral(CH_ZAPL_BINARY),
+            { QStringLiteral("ports"), QStringLiteral("--sysfs-root"), m_sysfs.root() });
         QVERIFY(zapl.waitForFinished(10000));
         QCOMPARE(zapl.exitCode(), 0);
         const QString out = QString::fromUtf8(zapl.readAllStandardOutput());
@@ -51,7 +48,7 @@ private slots:
     {
         QProcess zapl;
         zapl.start(QStringLiteral(CH_ZAPL_BINARY),
-            { QStringLiteral("ports"), QStringLiteral("--watch"), QStringLiteral("--sysfs-root"), m_root });
+            { QStringLiteral("ports"), QStringLiteral("--watch"), QStringLiteral("--sysfs-root"), m_sysfs.root() });
         QVERIFY(zapl.waitForStarted(5000));
         QByteArray out;
         QElapsedTimer clock;

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QTimer>
 #include <csignal>
+#include <utility>
 
 namespace {
 volatile std::sig_atomic_t stopRequested = 0;
@@ -119,7 +120,7 @@ int runPorts(const QStringList &args, const zapl::Options &)
     printList("Serial ports", serial);
     printList("USB devices", usb);
     zapl::out() << "CAN adapters:\n";
-    for (const QString &record : qAsConst(records))
+    for (const QString &record : std::as_const(records))
         zapl::out() << "  " << canLine(record) << "\n";
     if (records.isEmpty())
         zapl::out() << "  (none)\n";
