@@ -24,6 +24,15 @@ void putValue(uchar *out, int value)
     out[3] = static_cast<uchar>(v);
 }
 
+// Four header bytes, the value most significant byte first, and the checksum byte.
+QByteArray frameBytes(uchar b0, uchar b1, uchar b2, uchar b3, int value, uchar checkSum)
+{
+    uchar bytes[9] = { b0, b1, b2, b3 };
+    putValue(bytes + 4, value);
+    bytes[8] = checkSum;
+    return QByteArray(reinterpret_cast<const char *>(bytes), 9);
+}
+
 QString spaced(const uchar *bytes, int count)
 {
     QString text;
@@ -81,13 +90,8 @@ void ZAPLRequestCommand::packTypeAndMotor(const Command &request, uchar &type, u
 
 uchar ZAPLRequestCommand::computeCheckSum() const
 {
-    uchar bytes[9];
-    bytes[0] = m_moduleAddress;
-    bytes[1] = m_command;
-    bytes[2] = m_type;
-    bytes[3] = m_motorNumber;
-    putValue(bytes + 4, m_value);
-    return sumOf(bytes);
+    const QByteArray bytes = toByteArray();
+    return sumOf(reinterpret_cast<const uchar *>(bytes.constData()));
 }
 
 const char *ZAPLRequestCommand::toChar()
@@ -99,14 +103,7 @@ const char *ZAPLRequestCommand::toChar()
 
 QByteArray ZAPLRequestCommand::toByteArray() const
 {
-    uchar bytes[9];
-    bytes[0] = m_moduleAddress;
-    bytes[1] = m_command;
-    bytes[2] = m_type;
-    bytes[3] = m_motorNumber;
-    putValue(bytes + 4, m_value);
-    bytes[8] = m_checkSum;
-    return QByteArray(reinterpret_cast<const char *>(bytes), 9);
+    return frameBytes(m_moduleAddress, m_command, m_type, m_motorNumber, m_value, m_checkSum);
 }
 
 QString ZAPLRequestCommand::toString() const
@@ -164,14 +161,7 @@ bool ZAPLReplyCommand::update(const QByteArray &bytes, bool skipChecksumTest)
 
 QByteArray ZAPLReplyCommand::toReply() const
 {
-    uchar bytes[9];
-    bytes[0] = m_replyAddress;
-    bytes[1] = m_moduleAddress;
-    bytes[2] = m_status;
-    bytes[3] = m_command;
-    putValue(bytes + 4, m_value);
-    bytes[8] = m_checkSum;
-    return QByteArray(reinterpret_cast<const char *>(bytes), 9);
+    return frameBytes(m_replyAddress, m_moduleAddress, m_status, m_command, m_value, m_checkSum);
 }
 
 QString ZAPLReplyCommand::toString() const

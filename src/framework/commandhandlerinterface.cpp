@@ -8,17 +8,15 @@
 
 #include <QTimerEvent>
 #include <algorithm>
+#include <atomic>
 
 namespace {
-// Handlers are created on one thread; the counter and the registration need no lock.
-int constructionCounter = 0;
-bool metaTypesRegistered = false;
+// Hosts normally build handlers on one thread, but nothing stops a worker thread from doing so:
+// the counter is atomic and the registration runs once under the static-initialisation guard.
+std::atomic<int> constructionCounter { 0 };
 
-void registerMetaTypesOnce()
+bool registerMetaTypes()
 {
-    if (metaTypesRegistered)
-        return;
-    metaTypesRegistered = true;
     qRegisterMetaType<ZAPLRequestCommand *>("ZAPLRequestCommand");
     qRegisterMetaType<ZAPLReplyCommand *>("ZAPLReplyCommand");
     qRegisterMetaType<CANZAPLRequestCommand *>("CANZAPLRequestCommand");
@@ -30,11 +28,18 @@ void registerMetaTypesOnce()
     qRegisterMetaType<CommandHandlerInterface::MessageFlags>("MessageFlags");
     qRegisterMetaType<CommandComboList>("CommandComboList");
     qRegisterMetaType<CommandComboList>("QList<CommandCombo*>");
+    return true;
+}
+
+void registerMetaTypesOnce()
+{
+    static const bool registered = registerMetaTypes();
+    Q_UNUSED(registered)
 }
 } // namespace
 
 CommandHandlerInterface::CommandHandlerInterface(QObject *parent)
-    : QObject(parent), m_deviceName(QStringLiteral("UNKNOWN_") + QString::number(++constructionCounter))
+    : QObject(parent), m_deviceName(QStringLiteral("UNKNOWN_") + QString::number(constructionCounter.fetch_add(1) + 1))
 {
     registerMetaTypesOnce();
 }

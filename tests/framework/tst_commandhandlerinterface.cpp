@@ -94,8 +94,8 @@ void TstCommandHandlerInterface::handlers_are_numbered_from_one_in_construction_
 
 void TstCommandHandlerInterface::meta_types_are_registered_by_the_first_handler()
 {
-    for (const char *name : { "ZAPLRequestCommand", "ZAPLReplyCommand", "ZAPLCommandInterface", "TraceCommand",
-             "Command", "MessageFlags", "CommandComboList" })
+    for (const char *name : { "ZAPLRequestCommand", "ZAPLReplyCommand", "CANZAPLRequestCommand", "CANZAPLReplyCommand",
+             "ZAPLCommandInterface", "TraceCommand", "Command", "MessageFlags", "CommandComboList" })
         QVERIFY2(metaTypeKnown(name), name);
     QCOMPARE(int(sizeof(TraceCommand)), 4);
 }
