@@ -44,6 +44,7 @@ CanZaplEngine::CanZaplEngine(CommandHandlerInterface *handler, const Fields &fie
     // engine, so it never fires into a handler that is being destroyed.
     m_unmuteTimer = new QTimer(handler);
     m_unmuteTimer->setSingleShot(true);
+    m_unmuteTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 250 ms early
     m_unmuteTimer->setInterval(kUnmuteMs);
     QObject::connect(m_unmuteTimer, &QTimer::timeout, handler, [this] { unmuteTimerFired(); });
 }
