@@ -22,6 +22,7 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 {
     if (isRunning()) // a previous run still winding down
         stopAndJoin(ULONG_MAX);
+    m_finished.store(false, std::memory_order_relaxed);
     m_running.store(true, std::memory_order_release);
     start(priority);
 }
@@ -29,7 +30,7 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 bool FT4222HDataThread::stopAndJoin(unsigned long timeoutMs)
 {
     stop();
-    return wait(timeoutMs);
+    return wait(timeoutMs) && m_finished.load(std::memory_order_acquire);
 }
 
 void FT4222HDataThread::run()
@@ -68,4 +69,5 @@ void FT4222HDataThread::run()
             });
     }
     Global::instance()->unregisterThread(QThread::currentThread());
+    m_finished.store(true, std::memory_order_release);
 }

@@ -40,4 +40,7 @@ private:
     FT4222HPacketSplitter *m_bytes;
     std::atomic<bool> m_running { false };
     std::atomic<bool> m_flushRequested { false };
+    // Set as run()'s last step and read after the join, so the join is an ordering edge of
+    // its own, whatever QThread::wait() does inside.
+    std::atomic<bool> m_finished { true };
 };
