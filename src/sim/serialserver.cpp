@@ -8,6 +8,13 @@ constexpr int kFrameSize = 9;
 constexpr int kPollMs = 10;
 // A partial frame older than this is line noise; dropping it lets framing recover.
 constexpr int kResyncIdleMs = 50;
+
+// Byte arrays handed across threads are copied deeply: the reference count of implicitly
+// shared data is a lock-free atomic in QtCore, and a private copy needs no reasoning about it.
+QByteArray deep(const QByteArray &bytes)
+{
+    return QByteArray(bytes.constData(), bytes.size());
+}
 } // namespace
 
 SerialServer::SerialServer(const QList<quint8> &addresses, quint8 hostAddress)
@@ -54,18 +61,24 @@ void SerialServer::setFaults(const Faults &faults)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     m_faults = faults;
+    m_faults.strayBytes = deep(faults.strayBytes);
 }
 
 SerialServer::Faults SerialServer::faults() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_faults;
+    Faults copy = m_faults;
+    copy.strayBytes = deep(m_faults.strayBytes);
+    return copy;
 }
 
 QList<QByteArray> SerialServer::requests() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_requests;
+    QList<QByteArray> copy;
+    for (const QByteArray &r : m_requests)
+        copy.append(deep(r));
+    return copy;
 }
 
 int SerialServer::requestCount() const
@@ -113,8 +126,9 @@ void SerialServer::answer(const QByteArray &request)
     Faults f;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_requests.append(request);
+        m_requests.append(deep(request));
         f = m_faults;
+        f.strayBytes = deep(m_faults.strayBytes);
         m_faults.closeOnRequest = false;
     }
     if (f.closeOnRequest) {

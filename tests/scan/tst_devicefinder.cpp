@@ -3,10 +3,11 @@
 #include "serialcommandhandler.h"
 #include "serialserver.h"
 
-#include <QMutex>
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
 #include <functional>
+#include <mutex>
 
 namespace {
 // Answers the scan's requests from the scan thread itself (a direct connection), from a
@@ -19,7 +20,7 @@ public:
         QObject::connect(
             finder, &DeviceFinder::handleGetModuleAndFirmwareVersion, finder,
             [this](QString *text, quint8 address) {
-                QMutexLocker lock(&m_lock);
+                std::lock_guard<std::mutex> lock(m_lock);
                 m_asked << address;
                 m_threads.insert(Global::instance()->threads().value(QThread::currentThread()));
                 if (m_onAsk)
@@ -30,7 +31,7 @@ public:
         QObject::connect(
             finder, &DeviceFinder::handleGetFirmwareVersion, finder,
             [this](QString *text, quint8 address) {
-                QMutexLocker lock(&m_lock);
+                std::lock_guard<std::mutex> lock(m_lock);
                 m_firmwareAsked << address;
                 *text = QStringLiteral("firmware of %1").arg(address);
             },
@@ -38,36 +39,99 @@ public:
     }
     QList<int> asked() const
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         return m_asked;
     }
     QList<int> firmwareAsked() const
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         return m_firmwareAsked;
     }
     QSet<QString> threadNames() const
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         return m_threads;
     }
     std::function<void(quint8)> m_onAsk;
 
 private:
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock;
     QHash<int, QString> m_texts;
     QList<int> m_asked;
     QList<int> m_firmwareAsked;
     QSet<QString> m_threads;
 };
 
-QList<int> addresses(const QSignalSpy &spy)
+// What the scan reported, recorded in the scan thread. A std::mutex rather than QSignalSpy:
+// ThreadSanitizer sees it, while it cannot see the synchronisation inside an uninstrumented QtCore.
+class Recorder
 {
-    QList<int> list;
-    for (const QList<QVariant> &args : spy)
-        list << args.at(0).toInt();
-    return list;
-}
+public:
+    struct Found
+    {
+        int address;
+        QString module;
+        QString version;
+    };
+    explicit Recorder(DeviceFinder *finder)
+    {
+        QObject::connect(
+            finder, &DeviceFinder::checkingModule, finder,
+            [this](quint8 a) {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_checking << a;
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            finder, &DeviceFinder::foundModule, finder,
+            [this](quint8 a, const QString &module, const QString &version) {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_found.append({ a, module, version });
+            },
+            Qt::DirectConnection);
+        QObject::connect(
+            finder, &DeviceFinder::modulesFound, finder,
+            [this](int count) {
+                std::lock_guard<std::mutex> lock(m_lock);
+                m_done << count;
+            },
+            Qt::DirectConnection);
+    }
+    QList<int> checking() const
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_checking;
+    }
+    QList<Found> found() const
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_found;
+    }
+    QList<int> foundAddresses() const
+    {
+        QList<int> list;
+        for (const Found &f : found())
+            list << f.address;
+        return list;
+    }
+    QList<int> done() const
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_done;
+    }
+
+private:
+    mutable std::mutex m_lock;
+    QList<int> m_checking;
+    QList<Found> m_found;
+    QList<int> m_done;
+};
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
 
 bool runScan(DeviceFinder &finder)
 {
@@ -100,13 +164,12 @@ void tst_DeviceFinder::walk_skips_the_reply_id()
     finder.setIdFrom(1);
     finder.setIdTo(5);
     ScriptedHost host(&finder, {});
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
     QCOMPARE(host.asked(), (QList<int> { 1, 3, 4, 5 }));
-    QCOMPARE(addresses(checking), (QList<int> { 0, 1, 3, 4, 5 }));
-    QCOMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QCOMPARE(rec.checking(), (QList<int> { 0, 1, 3, 4, 5 }));
+    QCOMPARE(rec.done().size(), 1);
+    QCOMPARE(rec.done().value(0), 0);
     QVERIFY(host.firmwareAsked().isEmpty()); // nobody answered
 }
 
@@ -116,12 +179,11 @@ void tst_DeviceFinder::first_above_last_probes_nothing()
     finder.setIdFrom(9);
     finder.setIdTo(4);
     ScriptedHost host(&finder, {});
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
     QVERIFY(host.asked().isEmpty());
-    QCOMPARE(addresses(checking), QList<int> { 0 });
-    QCOMPARE(done.count(), 1);
+    QCOMPARE(rec.checking(), QList<int> { 0 });
+    QCOMPARE(rec.done().size(), 1);
 }
 
 void tst_DeviceFinder::prefixed_version_text_needs_no_second_query()
@@ -131,10 +193,10 @@ void tst_DeviceFinder::prefixed_version_text_needs_no_second_query()
     finder.setIdTo(3);
     const QString text = QLatin1String(DeviceFinder::kModuleTypePrefix) + QStringLiteral("1.23");
     ScriptedHost host(&finder, { { 3, text } });
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
     QVERIFY(host.firmwareAsked().isEmpty());
-    QCOMPARE(addresses(checking), (QList<int> { 0, 3 }));
+    QCOMPARE(rec.checking(), (QList<int> { 0, 3 }));
     // The prefix is three digits and a lower-case "v".
     QCOMPARE(qstrlen(DeviceFinder::kModuleTypePrefix), 4u);
     QVERIFY(text.at(0).isDigit() && text.at(1).isDigit() && text.at(2).isDigit() && text.at(3) == QLatin1Char('v'));
@@ -146,14 +208,12 @@ void tst_DeviceFinder::unmatched_version_text_is_not_reported()
     finder.setIdFrom(3);
     finder.setIdTo(4);
     ScriptedHost host(&finder, { { 3, QStringLiteral("9999V100") }, { 4, QStringLiteral("junk") } });
-    QSignalSpy found(&finder, &DeviceFinder::foundModule);
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
     QCOMPARE(host.firmwareAsked(), (QList<int> { 3, 4 }));
-    QCOMPARE(found.count(), 0);
-    QCOMPARE(addresses(checking), (QList<int> { 0, 3, 4 }));
-    QCOMPARE(done.at(0).at(0).toInt(), 0);
+    QVERIFY(rec.found().isEmpty());
+    QCOMPARE(rec.checking(), (QList<int> { 0, 3, 4 }));
+    QCOMPARE(rec.done().value(0), 0);
 }
 
 void tst_DeviceFinder::matched_modules_are_reported_with_their_firmware()
@@ -162,15 +222,12 @@ void tst_DeviceFinder::matched_modules_are_reported_with_their_firmware()
     finder.setIdFrom(5);
     finder.setIdTo(7);
     ScriptedHost host(&finder, { { 5, QStringLiteral("1161V207") }, { 7, QStringLiteral("3110V100") } });
-    QSignalSpy found(&finder, &DeviceFinder::foundModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
-    QCOMPARE(found.count(), 2);
-    QCOMPARE(found.at(0).at(0).toInt(), 5);
-    QCOMPARE(found.at(0).at(1).toString(), QStringLiteral("VX-1161 single-axis stepper"));
-    QCOMPARE(found.at(0).at(2).toString(), QStringLiteral("firmware of 5"));
-    QCOMPARE(found.at(1).at(0).toInt(), 7);
-    QCOMPARE(done.at(0).at(0).toInt(), 2);
+    QCOMPARE(rec.foundAddresses(), (QList<int> { 5, 7 }));
+    QCOMPARE(rec.found().value(0).module, QStringLiteral("VX-1161 single-axis stepper"));
+    QCOMPARE(rec.found().value(0).version, QStringLiteral("firmware of 5"));
+    QCOMPARE(rec.done().value(0), 2);
 }
 
 void tst_DeviceFinder::stop_ends_after_the_address_in_progress()
@@ -183,13 +240,12 @@ void tst_DeviceFinder::stop_ends_after_the_address_in_progress()
         if (address == 3)
             QMetaObject::invokeMethod(&finder, "stop", Qt::DirectConnection);
     };
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
     QCOMPARE(host.asked(), (QList<int> { 1, 3 }));
-    QCOMPARE(addresses(checking), (QList<int> { 0, 1, 3 }));
-    QCOMPARE(done.count(), 1);
-    QCOMPARE(done.at(0).at(0).toInt(), 1);
+    QCOMPARE(rec.checking(), (QList<int> { 0, 1, 3 }));
+    QCOMPARE(rec.done().size(), 1);
+    QCOMPARE(rec.done().value(0), 1);
 }
 
 void tst_DeviceFinder::stop_before_start_has_no_effect()
@@ -209,9 +265,9 @@ void tst_DeviceFinder::last_address_255_ends_the_walk()
     finder.setIdFrom(254);
     finder.setIdTo(255);
     ScriptedHost host(&finder, {});
-    QSignalSpy checking(&finder, &DeviceFinder::checkingModule);
+    Recorder rec(&finder);
     QVERIFY(runScan(finder));
-    QCOMPARE(addresses(checking), (QList<int> { 0, 254, 255 }));
+    QCOMPARE(rec.checking(), (QList<int> { 0, 254, 255 }));
 }
 
 void tst_DeviceFinder::scan_thread_is_registered_while_it_runs()
@@ -220,14 +276,22 @@ void tst_DeviceFinder::scan_thread_is_registered_while_it_runs()
     finder.setIdFrom(1);
     finder.setIdTo(1);
     ScriptedHost host(&finder, {});
+    // Looked up in the scan thread itself once run() has returned.
+    std::atomic<int> stillRegistered { -1 };
+    connect(
+        &finder, &QThread::finished, &finder,
+        [&finder, &stillRegistered] { stillRegistered = Global::instance()->threads().contains(&finder) ? 1 : 0; },
+        Qt::DirectConnection);
     QVERIFY(runScan(finder));
     QCOMPARE(host.threadNames().size(), 1);
     QVERIFY(host.threadNames().values().first().startsWith(QStringLiteral("Find-")));
-    QVERIFY(!Global::instance()->threads().contains(&finder));
+    QTRY_COMPARE(stillRegistered.load(), 0);
 }
 
 void tst_DeviceFinder::scan_finds_simulated_modules_through_a_serial_handler()
 {
+    if (kThreadSanitizer)
+        QSKIP("the blocking-queued handoff synchronises inside QtCore, which is not instrumented for ThreadSanitizer");
     SerialServer server({ 1, 3, 7 });
     server.module(7)->setIdentity(QStringLiteral("6110"), 1, 2, 3);
     QVERIFY(server.start());
@@ -247,15 +311,14 @@ void tst_DeviceFinder::scan_finds_simulated_modules_through_a_serial_handler()
     connect(
         &finder, &DeviceFinder::handleGetFirmwareVersion, &handler,
         [&handler](QString *text, quint8 a) { *text = handler.getFirmwareVersion(a); }, Qt::BlockingQueuedConnection);
-    QSignalSpy found(&finder, &DeviceFinder::foundModule);
-    QSignalSpy done(&finder, &DeviceFinder::modulesFound);
+    Recorder rec(&finder);
     finder.start();
-    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(rec.done().size(), 1, 15000);
     QVERIFY(finder.wait(2000));
-    QCOMPARE(addresses(found), (QList<int> { 1, 3, 7 }));
-    QCOMPARE(found.at(2).at(1).toString(), QStringLiteral("VX-6110 six-axis controller"));
-    QCOMPARE(found.at(2).at(2).toString(), QStringLiteral("VX-6110 six-axis controller firmware 1.02"));
-    QCOMPARE(done.at(0).at(0).toInt(), 3);
+    QCOMPARE(rec.foundAddresses(), (QList<int> { 1, 3, 7 }));
+    QCOMPARE(rec.found().value(2).module, QStringLiteral("VX-6110 six-axis controller"));
+    QCOMPARE(rec.found().value(2).version, QStringLiteral("VX-6110 six-axis controller firmware 1.02"));
+    QCOMPARE(rec.done().value(0), 3);
     // Address 2 is the host's own and is never asked.
     for (const QByteArray &request : server.requests())
         QVERIFY(quint8(request.at(0)) != 2);
@@ -263,6 +326,8 @@ void tst_DeviceFinder::scan_finds_simulated_modules_through_a_serial_handler()
 
 void tst_DeviceFinder::destroying_a_running_scan_returns()
 {
+    if (kThreadSanitizer)
+        QSKIP("the blocking-queued handoff synchronises inside QtCore, which is not instrumented for ThreadSanitizer");
     SerialServer server({ 1 });
     QVERIFY(server.start());
     SerialCommandHandler handler;

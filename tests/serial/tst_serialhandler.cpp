@@ -348,8 +348,8 @@ void tst_SerialHandler::usb_unplug_mid_request_gives_invalid_reply()
 void tst_SerialHandler::firmware_queries_answer_the_modules_identity()
 {
     Rig rig({ 4 });
-    QVERIFY(rig.open());
     rig.server.module(4)->setIdentity(QStringLiteral("1240"), 3, 5, 17);
+    QVERIFY(rig.open());
     QCOMPARE(rig.handler.getModuleAndFirmwareVersion(4), QStringLiteral("1240V305"));
     QCOMPARE(rig.handler.getFirmwareVersion(4), QStringLiteral("VX-1240 servo drive firmware 3.05"));
     QCOMPARE(rig.handler.address(), uchar(4));
