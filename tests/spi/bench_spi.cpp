@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLibrary>
+#include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
