@@ -17,6 +17,14 @@ const Guid kIidCanControl = { 0xD213C143, 0x7039, 0x4D1D, { 0xAC, 0xED, 0x13, 0x
 CH_IXXAT_FUNCTIONS(CH_IXXAT_DEFINE)
 #undef CH_IXXAT_DEFINE
 
+// The VCI objects are the library's, not C++ objects of the interface types declared here: the
+// dynamic-type check of the undefined-behaviour sanitizer does not apply to calls on them.
+#if defined(__GNUC__) || defined(__clang__)
+#define CH_FOREIGN_OBJECTS __attribute__((no_sanitize("vptr")))
+#else
+#define CH_FOREIGN_OBJECTS
+#endif
+
 namespace {
 constexpr quint32 kMaxDevices = 5;
 constexpr quint16 kQueueSize = 32;
@@ -25,7 +33,7 @@ constexpr quint8 kOpModeStandard = 1;
 constexpr quint8 kMessageData = 0;
 
 // Releases a VCI object and forgets it.
-template<typename T> void drop(T *&object)
+template<typename T> CH_FOREIGN_OBJECTS void drop(T *&object)
 {
     if (object)
         object->Release();
@@ -42,7 +50,7 @@ struct Objects
     vci::FifoWriter *writer = nullptr;
     bool initialised = false;
 
-    void releaseLocked()
+    CH_FOREIGN_OBJECTS void releaseLocked()
     {
         if (control)
             control->ResetLine();
@@ -88,7 +96,7 @@ int firstCanSocket(const vci::BalFeatures &features)
 }
 
 // Opens channel, control, reader and writer on the first CAN socket of `device`.
-bool openOnDevice(vci::Device *device, Objects &o)
+CH_FOREIGN_OBJECTS bool openOnDevice(vci::Device *device, Objects &o)
 {
     vci::BalObject *bal = nullptr;
     vci::CanSocket *socket = nullptr;
@@ -121,7 +129,7 @@ VendorLibrary &IxxatLibrary::library()
     return instance;
 }
 
-bool IxxatLibrary::initialise()
+CH_FOREIGN_OBJECTS bool IxxatLibrary::initialise()
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);
@@ -163,7 +171,7 @@ bool IxxatLibrary::isInitialised()
     return o.initialised;
 }
 
-bool IxxatLibrary::setBusTiming(quint8 btr0, quint8 btr1)
+CH_FOREIGN_OBJECTS bool IxxatLibrary::setBusTiming(quint8 btr0, quint8 btr1)
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);
@@ -173,7 +181,7 @@ bool IxxatLibrary::setBusTiming(quint8 btr0, quint8 btr1)
     return o.control->InitLine(&init) == vci::kOk && o.control->StartLine() == vci::kOk;
 }
 
-bool IxxatLibrary::send(quint32 id, const quint8 *data, int length)
+CH_FOREIGN_OBJECTS bool IxxatLibrary::send(quint32 id, const quint8 *data, int length)
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);
@@ -187,7 +195,7 @@ bool IxxatLibrary::send(quint32 id, const quint8 *data, int length)
     return o.writer->PutDataEntry(&message) == vci::kOk;
 }
 
-bool IxxatLibrary::receive(quint32 *id, quint8 data[8], int *length)
+CH_FOREIGN_OBJECTS bool IxxatLibrary::receive(quint32 *id, quint8 data[8], int *length)
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);

@@ -19,9 +19,7 @@ private slots:
     {
         QVERIFY(fake.isValid());
         fake.failOpen(true);
-        QString title;
-        QString text;
-        QTimer::singleShot(50, [&] {
+        QTimer::singleShot(50, this, [this] {
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
                 title = box->windowTitle();
                 text = box->text();
