@@ -13,6 +13,8 @@ class VendorMessageBoxTest : public QObject
 {
     Q_OBJECT
     FakeControl fake { "libcanlib.so.1" };
+    QString title; // what the box showed; members, since the timer may outlive a failed test
+    QString text;
 
 private slots:
     void box_shown_on_the_application_thread()
