@@ -352,7 +352,7 @@ void CanOpenNode::uploadSegment(SimCanBus &bus, quint8 requestToggle)
 {
     if (requestToggle != m_transfer.toggle)
         return sdoAbort(bus, m_transfer.index, m_transfer.subIndex, kAbortToggle);
-    const int n = std::min(7, m_transfer.bytes.size() - m_transfer.offset);
+    const int n = std::min(7, int(m_transfer.bytes.size()) - m_transfer.offset);
     const bool last = m_transfer.offset + n >= m_transfer.bytes.size();
     quint8 reply[8] = { quint8((requestToggle << 4) | ((7 - n) << 1) | (last ? 1 : 0)) };
     if (m_fault == Fault::WrongToggle)
