@@ -195,7 +195,7 @@ int runSdo(CANopenHandlerInterface &h, Args &a)
     if (op == QLatin1String("read") && a.error.isEmpty()) {
         QVariant value;
         r = h.SDORead(node, index, sub, value, info);
-        if (r == 1 && value.type() == QVariant::ByteArray)
+        if (r == 1 && value.userType() == QMetaType::QByteArray)
             zapl::out() << value.toByteArray().toHex(' ') << "  \"" << QString::fromLatin1(value.toByteArray())
                         << "\"\n";
         else if (r == 1)
@@ -212,7 +212,7 @@ int runSdo(CANopenHandlerInterface &h, Args &a)
             if (!a.error.isEmpty())
                 return zapl::err() << "zapl canopen sdo: " << a.error << "\n", 2;
             r = h.SDOWrite(
-                node, index, sub, static_cast<unsigned char>(qBound<qint64>(0, size, 255)), int(qint32(value)), info);
+                node, index, sub, static_cast<unsigned char>(qBound(qint64(0), size, qint64(255))), int(qint32(value)), info);
         }
     } else if (a.error.isEmpty()) {
         a.error = QStringLiteral("sdo read|write ...");
