@@ -3,11 +3,12 @@
 // Test-side handle on the FTDI fakes found through LD_LIBRARY_PATH (the same files the
 // handler loads, hence the same instances), and a capture of the log lines.
 
-#include <QLibrary>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QStringList>
 #include <QtTest>
+#include <cstdio>
+#include <dlfcn.h>
 
 class LogCapture
 {
@@ -59,12 +60,23 @@ private:
 class FakeBridge
 {
 public:
-    explicit FakeBridge(const QString &library = QStringLiteral("ft4222")) : m_library(library)
+    // dlopen keeps a reference of its own: with Qt 6 a QLibrary shares its handle with the
+    // handler's loader, and the handler's unload would leave this one unable to resolve.
+    explicit FakeBridge(const QString &library = QStringLiteral("ft4222"))
+        : m_name(QStringLiteral("lib%1.so").arg(library).toLocal8Bit()),
+          m_handle(dlopen(m_name.constData(), RTLD_NOW | RTLD_LOCAL))
     {
-        if (m_library.load())
+        if (m_handle)
             reset();
     }
-    bool isLoaded() const { return m_library.isLoaded(); }
+    ~FakeBridge()
+    {
+        if (m_handle)
+            dlclose(m_handle);
+    }
+    FakeBridge(const FakeBridge &) = delete;
+    FakeBridge &operator=(const FakeBridge &) = delete;
+    bool isLoaded() const { return m_handle != nullptr; }
 
     void reset() { fn<void (*)()>("fake_reset")(); }
     void setDevices(const QList<QByteArray> &descriptions)
@@ -105,10 +117,14 @@ public:
 private:
     template<typename F> F fn(const char *name)
     {
-        auto f = reinterpret_cast<F>(m_library.resolve(name));
-        if (!f)
-            qFatal("fake control %s missing from %s", name, qPrintable(m_library.fileName()));
+        auto f = m_handle ? reinterpret_cast<F>(dlsym(m_handle, name)) : nullptr;
+        if (!f) {
+            // Printed directly: the test's log capture would swallow the fatal message.
+            fprintf(stderr, "fake control %s missing from %s\n", name, m_name.constData());
+            qFatal("fake control %s missing from %s", name, m_name.constData());
+        }
         return f;
     }
-    QLibrary m_library;
+    QByteArray m_name;
+    void *m_handle;
 };
