@@ -14,7 +14,7 @@ SimPty::SimPty()
         m_master = m_slave = -1;
         return;
     }
-    termios tio{};
+    termios tio {};
     if (::tcgetattr(m_slave, &tio) == 0) {
         ::cfmakeraw(&tio);
         ::tcsetattr(m_slave, TCSANOW, &tio);
@@ -33,7 +33,7 @@ QByteArray SimPty::read(int timeoutMs)
 {
     if (m_master < 0)
         return QByteArray();
-    pollfd p{m_master, POLLIN, 0};
+    pollfd p { m_master, POLLIN, 0 };
     int r;
     do {
         r = ::poll(&p, 1, timeoutMs);

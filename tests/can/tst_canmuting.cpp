@@ -76,7 +76,8 @@ void TestCanMuting::muted_addresses_are_cleared_together_by_the_first_timer()
     QVERIFY(clock.elapsed() > 5000);
     QVERIFY(reply.isValid());
     QVERIFY2(handler->timeoutedAddressList().isEmpty(), // both cleared, the second after 3 s only
-             qPrintable(QStringLiteral("%1 muted at %2 ms").arg(handler->timeoutedAddressList().size()).arg(clock.elapsed())));
+        qPrintable(
+            QStringLiteral("%1 muted at %2 ms").arg(handler->timeoutedAddressList().size()).arg(clock.elapsed())));
 
     server->setOptions(SlcanServer::Options());
     handler->setMaxTimeoutMS(100);

@@ -211,8 +211,8 @@ int runSdo(CANopenHandlerInterface &h, Args &a)
             const qint64 size = sizeText.isEmpty() ? 4 : sizeText.toLongLong();
             if (!a.error.isEmpty())
                 return zapl::err() << "zapl canopen sdo: " << a.error << "\n", 2;
-            r = h.SDOWrite(
-                node, index, sub, static_cast<unsigned char>(qBound(qint64(0), size, qint64(255))), int(qint32(value)), info);
+            r = h.SDOWrite(node, index, sub, static_cast<unsigned char>(qBound(qint64(0), size, qint64(255))),
+                int(qint32(value)), info);
         }
     } else if (a.error.isEmpty()) {
         a.error = QStringLiteral("sdo read|write ...");

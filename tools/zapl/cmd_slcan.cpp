@@ -1,8 +1,8 @@
 #include "zapl.h"
 
+#include "canopennode.h"
 #include "canslcancommandhandler.h"
 #include "slcanserver.h"
-#include "canopennode.h"
 
 #include <csignal>
 #include <pthread.h>
@@ -92,7 +92,7 @@ int simulateSlcan(const QStringList &args, const zapl::Options &options)
         canopen.emplace_back(new CanOpenNode(id));
         canopen.back()->attachTo(server.bus());
     }
-        if (!server.start()) {
+    if (!server.start()) {
         zapl::err() << "zapl simulate slcan: no pseudo-terminal available\n";
         return 1;
     }
@@ -106,7 +106,7 @@ int simulateSlcan(const QStringList &args, const zapl::Options &options)
     int received = 0;
     sigwait(&stopSignals, &received);
     canopen.clear();
-        server.stop();
+    server.stop();
     zapl::out() << "served " << server.commands().size() << " command lines\n";
     return 0;
 }
