@@ -140,18 +140,13 @@ private:
 };
 
 CANEsdCommandHandler::CANEsdCommandHandler(QObject *parent)
-    : CommandHandlerInterface(parent), m_engine(new CanEsdEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(QStringLiteral("CAN ESD"), parent),
+      m_engine(new CanEsdEngine(this, CH_CAN_ZAPL_FIELDS(this)))
 {
-    m_dataRate = 1000;
-    setMaxTimeoutMS(500);
-    setDefaultTimeoutMS(500);
-    setObjectName(QStringLiteral("CAN ESD"));
-    setDeviceName(objectName());
+    bindEngine(m_engine.get());
 }
 
 CANEsdCommandHandler::~CANEsdCommandHandler() = default;
-
-CH_CAN_ZAPL_FORWARDS(CANEsdCommandHandler)
 
 void CANEsdCommandHandler::setNetID(int net)
 {

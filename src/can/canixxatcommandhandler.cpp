@@ -122,15 +122,10 @@ private:
 };
 
 CANIxxatCommandHandler::CANIxxatCommandHandler(QObject *parent)
-    : CommandHandlerInterface(parent), m_engine(new CanIxxatEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(QStringLiteral("CAN Ixxat"), parent),
+      m_engine(new CanIxxatEngine(this, CH_CAN_ZAPL_FIELDS(this)))
 {
-    m_dataRate = 1000;
-    setMaxTimeoutMS(500);
-    setDefaultTimeoutMS(500);
-    setObjectName(QStringLiteral("CAN Ixxat"));
-    setDeviceName(objectName());
+    bindEngine(m_engine.get());
 }
 
 CANIxxatCommandHandler::~CANIxxatCommandHandler() = default;
-
-CH_CAN_ZAPL_FORWARDS(CANIxxatCommandHandler)

@@ -185,15 +185,10 @@ private:
 };
 
 CANKvaserCommandHandler::CANKvaserCommandHandler(QObject *parent)
-    : CommandHandlerInterface(parent), m_engine(new CanKvaserEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(QStringLiteral("CAN Kvaser"), parent),
+      m_engine(new CanKvaserEngine(this, CH_CAN_ZAPL_FIELDS(this)))
 {
-    m_dataRate = 1000;
-    setMaxTimeoutMS(500);
-    setDefaultTimeoutMS(500);
-    setObjectName(QStringLiteral("CAN Kvaser"));
-    setDeviceName(objectName());
+    bindEngine(m_engine.get());
 }
 
 CANKvaserCommandHandler::~CANKvaserCommandHandler() = default;
-
-CH_CAN_ZAPL_FORWARDS(CANKvaserCommandHandler)

@@ -154,18 +154,13 @@ private:
 };
 
 CANPeakCommandHandler::CANPeakCommandHandler(QObject *parent)
-    : CommandHandlerInterface(parent), m_engine(new CanPeakEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(QStringLiteral("CAN PEAK"), parent),
+      m_engine(new CanPeakEngine(this, CH_CAN_ZAPL_FIELDS(this)))
 {
-    m_dataRate = 1000;
-    setMaxTimeoutMS(500);
-    setDefaultTimeoutMS(500);
-    setObjectName(QStringLiteral("CAN PEAK"));
-    setDeviceName(objectName());
+    bindEngine(m_engine.get());
 }
 
 CANPeakCommandHandler::~CANPeakCommandHandler() = default;
-
-CH_CAN_ZAPL_FORWARDS(CANPeakCommandHandler)
 
 void CANPeakCommandHandler::setNetID(int net)
 {

@@ -65,18 +65,13 @@ protected:
 };
 
 CANSlCanCommandHandler::CANSlCanCommandHandler(QObject *parent)
-    : CommandHandlerInterface(parent), m_engine(new CanSlcanEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(QStringLiteral("CAN SLCAN"), parent),
+      m_engine(new CanSlcanEngine(this, CH_CAN_ZAPL_FIELDS(this)))
 {
-    m_dataRate = 1000;
-    setMaxTimeoutMS(500);
-    setDefaultTimeoutMS(500);
-    setObjectName(QStringLiteral("CAN SLCAN"));
-    setDeviceName(objectName());
+    bindEngine(m_engine.get());
 }
 
 CANSlCanCommandHandler::~CANSlCanCommandHandler() = default;
-
-CH_CAN_ZAPL_FORWARDS(CANSlCanCommandHandler)
 
 void CANSlCanCommandHandler::setComPortName(const QString &name)
 {

@@ -14,9 +14,10 @@ class Command;
 class QTimer;
 
 // One implementation of ZAPL over CAN, shared by the five CAN handlers. Each handler owns one
-// engine (a subclass per adapter that fills the hooks below) and forwards its public
-// operations to it (CH_CAN_ZAPL_FORWARDS). The engine keeps the request/reply wait, muting,
-// draining, version queries, boot frame and debug lines; an adapter only moves frames.
+// engine (a subclass per adapter that fills the hooks below); their common base
+// CANZAPLCommandHandler forwards the public operations to it. The engine keeps the
+// request/reply wait, muting, draining, version queries, boot frame and debug lines; an
+// adapter only moves frames.
 class CanZaplEngine
 {
 public:
@@ -130,70 +131,6 @@ private:
     uchar m_replyId = 2;
     uint m_lastRequestId = 0;
 };
-
-// Defines the handler operations that only forward to the engine `m_engine`. Use once in the
-// handler's .cpp, after the includes.
-#define CH_CAN_ZAPL_FORWARDS(Class)                                                                                    \
-    bool Class::setDataRate(int rate)                                                                                  \
-    {                                                                                                                  \
-        return m_engine->setDataRate(rate);                                                                            \
-    }                                                                                                                  \
-    QString Class::getFirmwareVersion(uchar address)                                                                   \
-    {                                                                                                                  \
-        return m_engine->getFirmwareVersion(address);                                                                  \
-    }                                                                                                                  \
-    QString Class::getModuleAndFirmwareVersion(uchar address)                                                          \
-    {                                                                                                                  \
-        return m_engine->getModuleAndFirmwareVersion(address);                                                         \
-    }                                                                                                                  \
-    bool Class::openDevice(QVariant device)                                                                            \
-    {                                                                                                                  \
-        return m_engine->openDevice(device);                                                                           \
-    }                                                                                                                  \
-    bool Class::closeDevice()                                                                                          \
-    {                                                                                                                  \
-        return m_engine->closeDevice();                                                                                \
-    }                                                                                                                  \
-    bool Class::reopenDevice()                                                                                         \
-    {                                                                                                                  \
-        return m_engine->reopenDevice();                                                                               \
-    }                                                                                                                  \
-    void Class::doDirectRequest(Command *request, Command *reply)                                                      \
-    {                                                                                                                  \
-        m_engine->doDirectRequest(request, reply);                                                                     \
-    }                                                                                                                  \
-    void Class::doDirectRequestWithoutAnswer(Command *request)                                                         \
-    {                                                                                                                  \
-        m_engine->doDirectRequestWithoutAnswer(request);                                                               \
-    }                                                                                                                  \
-    void Class::resetTimeOutedDevices()                                                                                \
-    {                                                                                                                  \
-        m_engine->resetTimeOutedDevices();                                                                             \
-    }                                                                                                                  \
-    bool Class::writeZAPLCommand(CANZAPLRequestCommand *request)                                                       \
-    {                                                                                                                  \
-        return m_engine->writeZAPLCommand(request);                                                                    \
-    }                                                                                                                  \
-    void Class::readZAPLCommand(CANZAPLReplyCommand *reply, uchar address)                                             \
-    {                                                                                                                  \
-        m_engine->readZAPLCommand(reply, address);                                                                     \
-    }                                                                                                                  \
-    void Class::readNextZAPLCommand(CANZAPLReplyCommand *reply, uchar address)                                         \
-    {                                                                                                                  \
-        m_engine->readNextZAPLCommand(reply, address);                                                                 \
-    }                                                                                                                  \
-    void Class::sendCANopenBootCommand(uchar nodeId)                                                                   \
-    {                                                                                                                  \
-        m_engine->sendCANopenBootCommand(nodeId);                                                                      \
-    }                                                                                                                  \
-    void Class::setReplyID(uchar id)                                                                                   \
-    {                                                                                                                  \
-        m_engine->setReplyID(id);                                                                                      \
-    }                                                                                                                  \
-    uchar Class::replyID() const                                                                                       \
-    {                                                                                                                  \
-        return m_engine->replyID();                                                                                    \
-    }
 
 // Binds an engine to the protected fields of the handler `self`; call inside the handler.
 #define CH_CAN_ZAPL_FIELDS(self)                                                                                       \
