@@ -94,7 +94,8 @@ struct BalObject : Unknown
     virtual Result CH_STDCALL GetFeatures(BalFeatures *features) = 0;
     virtual Result CH_STDCALL OpenSocket(quint32 busNo, const Guid *iid, void **object) = 0;
 };
-struct FifoReader : Unknown
+// Both FIFO interfaces start with the same entries; single inheritance appends to the table.
+struct Fifo : Unknown
 {
     virtual Result CH_STDCALL Lock() = 0;
     virtual Result CH_STDCALL Unlock() = 0;
@@ -105,21 +106,15 @@ struct FifoReader : Unknown
     virtual Result CH_STDCALL GetEntrySize(quint16 *size) = 0;
     virtual Result CH_STDCALL GetFillCount(quint16 *count) = 0;
     virtual Result CH_STDCALL GetFreeCount(quint16 *count) = 0;
+};
+struct FifoReader : Fifo
+{
     virtual Result CH_STDCALL GetDataEntry(void *message) = 0;
     virtual Result CH_STDCALL AcquireRead(void **entry, quint16 *count) = 0;
     virtual Result CH_STDCALL ReleaseRead(quint16 count) = 0;
 };
-struct FifoWriter : Unknown
+struct FifoWriter : Fifo
 {
-    virtual Result CH_STDCALL Lock() = 0;
-    virtual Result CH_STDCALL Unlock() = 0;
-    virtual Result CH_STDCALL AssignEvent(void *event) = 0;
-    virtual Result CH_STDCALL SetThreshold(quint16 threshold) = 0;
-    virtual Result CH_STDCALL GetThreshold(quint16 *threshold) = 0;
-    virtual Result CH_STDCALL GetCapacity(quint16 *capacity) = 0;
-    virtual Result CH_STDCALL GetEntrySize(quint16 *size) = 0;
-    virtual Result CH_STDCALL GetFillCount(quint16 *count) = 0;
-    virtual Result CH_STDCALL GetFreeCount(quint16 *count) = 0;
     virtual Result CH_STDCALL PutDataEntry(void *message) = 0;
     virtual Result CH_STDCALL AcquireWrite(void **entry, quint16 *count) = 0;
     virtual Result CH_STDCALL ReleaseWrite(quint16 count) = 0;

@@ -86,11 +86,6 @@ bool CANopenEsdCommandHandler::closeDevice()
     return true;
 }
 
-void CANopenEsdCommandHandler::checkForCanMessage()
-{
-    takeAndReport();
-}
-
 bool CANopenEsdCommandHandler::sendFrame(const CanMessage &frame)
 {
     if (!m_handle || !m_libraryAvailable)

@@ -55,11 +55,6 @@ bool CANopenIxxatCommandHandler::closeDevice()
     return true;
 }
 
-void CANopenIxxatCommandHandler::checkForCanMessage()
-{
-    takeAndReport();
-}
-
 bool CANopenIxxatCommandHandler::sendFrame(const CanMessage &frame)
 {
     return m_library->isLoaded() && IxxatLibrary::send(frame.id, frame.data, qBound(0, frame.length, 8));

@@ -18,9 +18,6 @@ public:
     bool openDevice(QVariant bitRate) override;
     bool closeDevice() override;
 
-public slots:
-    void checkForCanMessage() override;
-
 protected:
     bool sendFrame(const CanMessage &frame) override;
     bool takeFrame(CanMessage &frame) override;

@@ -95,11 +95,6 @@ bool CANopenKvaserCommandHandler::closeDevice()
     return true;
 }
 
-void CANopenKvaserCommandHandler::checkForCanMessage()
-{
-    takeAndReport();
-}
-
 bool CANopenKvaserCommandHandler::sendFrame(const CanMessage &frame)
 {
     if (m_handle < 0 || !m_library->isLoaded())

@@ -102,11 +102,6 @@ bool CANopenPeakCommandHandler::closeDevice()
     return wasOpen;
 }
 
-void CANopenPeakCommandHandler::checkForCanMessage()
-{
-    takeAndReport();
-}
-
 bool CANopenPeakCommandHandler::sendFrame(const CanMessage &frame)
 {
     if (m_channel == kNoChannel || !m_library->isLoaded())

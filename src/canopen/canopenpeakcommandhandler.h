@@ -20,9 +20,6 @@ public:
     void setChannelID(int channel) { m_channelId = channel; }
     static unsigned short baudrateFromBitrate(int kbit);
 
-public slots:
-    void checkForCanMessage() override;
-
 protected:
     bool sendFrame(const CanMessage &frame) override;
     bool takeFrame(CanMessage &frame) override;

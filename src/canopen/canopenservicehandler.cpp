@@ -86,6 +86,11 @@ void CANopenServiceHandler::emitSentCanMessage(CanMessage frame)
     emit countSentCanMessage();
 }
 
+void CANopenServiceHandler::checkForCanMessage()
+{
+    takeAndReport();
+}
+
 void CANopenServiceHandler::takeAndReport()
 {
     CanMessage frame;

@@ -56,6 +56,10 @@ public:
     // The frame the last checkForCanMessage() took (as the adapter's rule keeps it).
     CanMessage lastReceivedFrame() const { return lastFrame; }
 
+public slots:
+    // Takes at most one received frame and reports it (every adapter polls the same way).
+    void checkForCanMessage() override;
+
 protected:
     struct AdapterTraits
     {

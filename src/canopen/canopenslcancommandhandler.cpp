@@ -42,11 +42,6 @@ bool CANopenSlCanCommandHandler::closeDevice()
     return true;
 }
 
-void CANopenSlCanCommandHandler::checkForCanMessage()
-{
-    takeAndReport();
-}
-
 bool CANopenSlCanCommandHandler::sendFrame(const CanMessage &frame)
 {
     return m_slcan->sendMessage(frame);

@@ -22,9 +22,6 @@ public:
     void setAckNakUsage(bool use) { m_useAckNak = use; }
     static int baudrateFromBitrate(int kbit) { return kbit; }
 
-public slots:
-    void checkForCanMessage() override;
-
 protected:
     bool sendFrame(const CanMessage &frame) override;
     bool takeFrame(CanMessage &frame) override;
