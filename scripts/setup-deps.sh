@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev libqt5serialport5-dev
   qt6-base-dev qt6-serialport-dev
-  libudev-dev python3-can clang-format
+  libudev-dev python3-can clang-format clang-tidy
 )
 
 missing=()

@@ -1,5 +1,7 @@
 #include "canopenhandlerinterface.h"
 
+#include <utility>
+
 #include "chlog_p.h"
 #include "sysinfoobject.h"
 
@@ -36,7 +38,7 @@ bool CANopenHandlerInterface::isBusy()
 void CANopenHandlerInterface::setDeviceName(QString name)
 {
     SysInfoObject::instance()->removeCom(deviceName);
-    deviceName = name;
+    deviceName = std::move(name);
     SysInfoObject::instance()->addCom(deviceName);
     statisticsClock.start();
     sentFrameCount = 0;

@@ -22,6 +22,7 @@ CANOpenObject::CANOpenObject(QString name, unsigned short index, unsigned char s
 
 CANOpenObject::CANOpenObject(const CANOpenObject &other) = default;
 
+// NOLINTNEXTLINE(performance-noexcept-move-constructor,performance-move-constructor-init)
 CANOpenObject::CANOpenObject(const CANOpenObject &&other) : CANOpenObject(other)
 { }
 

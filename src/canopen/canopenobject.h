@@ -20,8 +20,8 @@ public:
         unsigned short wordAttribute, bool attrFlag1, bool attrFlag2, bool attrFlag3, TPDOMapDirection pdoMapDirection,
         bool attrFlag4, bool attrFlag5, bool attrFlag6);
     CANOpenObject(const CANOpenObject &other);
-    // Copies as well; the source keeps everything.
-    CANOpenObject(const CANOpenObject &&other);
+    // Copies as well; the source keeps everything (a const source cannot be moved from).
+    CANOpenObject(const CANOpenObject &&other); // NOLINT(performance-noexcept-move-constructor)
     CANOpenObject &operator=(const CANOpenObject &other);
     ~CANOpenObject();
 

@@ -17,7 +17,7 @@ public:
     void setDataRate(int kbit) override;
     bool openDevice(QVariant bitRate) override;
     bool closeDevice() override;
-    void setComPortName(QString name) { m_portName = name; }
+    void setComPortName(const QString &name) { m_portName = name; }
     // Wait for the adapter's acknowledge after each frame (applied when the port opens).
     void setAckNakUsage(bool use) { m_useAckNak = use; }
     static int baudrateFromBitrate(int kbit) { return kbit; }

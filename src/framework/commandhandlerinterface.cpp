@@ -112,7 +112,9 @@ void CommandHandlerInterface::setHistoryNameEnabled(bool enabled)
     settings.setValue(name, enabled);
 }
 
-void CommandHandlerInterface::doDirectComboRequest(QList<CommandCombo *> combos)
+// The list is taken by value: hosts queue it across threads under this signature.
+void CommandHandlerInterface::doDirectComboRequest(
+    QList<CommandCombo *> combos) // NOLINT(performance-unnecessary-value-param)
 {
     historyActive = circularHistoryEnabled && historyEnabled;
     for (CommandCombo *combo : combos) {

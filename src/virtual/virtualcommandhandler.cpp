@@ -4,15 +4,14 @@
 #include "zaplcommand.h"
 
 #include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
+#include <mutex>
 
 namespace {
 // Shared by every virtual handler until the process ends. Handlers may live on different
-// threads, so each access takes the lock.
+// threads, so each access takes the lock (a standard mutex, whose ordering thread checkers see).
 struct ParameterStore
 {
-    QMutex lock;
+    std::mutex lock;
     QHash<quint32, qint32> values;
 };
 
@@ -98,7 +97,7 @@ ZAPLReplyCommand VirtualCommandHandler::doDirectReply()
 void VirtualCommandHandler::clearParameterStore()
 {
     ParameterStore &store = parameterStore();
-    QMutexLocker locker(&store.lock);
+    std::lock_guard<std::mutex> locker(store.lock);
     store.values.clear();
 }
 
@@ -111,7 +110,7 @@ void VirtualCommandHandler::doDirectRequest(Command *request, Command *reply)
     qint32 answer = request->value();
     {
         ParameterStore &store = parameterStore();
-        QMutexLocker locker(&store.lock);
+        std::lock_guard<std::mutex> locker(store.lock);
         if (const uchar reading = readingCommandOf(request->command()))
             store.values.insert(keyOf(reading, type, motor), request->value());
         const auto found = store.values.constFind(keyOf(request->command(), type, motor));

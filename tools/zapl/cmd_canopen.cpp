@@ -176,7 +176,7 @@ struct Args
             error = QStringLiteral("%1 needs a value").arg(name);
             return QString();
         }
-        const QString v = list.at(i + 1);
+        QString v = list.at(i + 1);
         list.erase(list.begin() + i, list.begin() + i + 2);
         return v;
     }
@@ -340,7 +340,7 @@ int runCanopen(const QStringList &arguments, const zapl::Options &options)
         QObject::connect(h.get(), &CANopenHandlerInterface::logReceivedCanMessage, h.get(),
             [](CanMessage &m) { zapl::err() << "rx " << describe(m) << "\n"; });
     }
-    const QString service = arguments.first();
+    const QString &service = arguments.first();
     Args a { arguments.mid(1), QString() };
     int rc = 0;
     if (service == QLatin1String("nmt")) {

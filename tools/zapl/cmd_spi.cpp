@@ -192,7 +192,7 @@ int runConfigure(FT4222HCommandHandler &handler, const QStringList &args)
             zapl::err() << "zapl spi: " << a << " needs a value\n";
             return 2;
         }
-        const QString value = rest.at(++i);
+        const QString &value = rest.at(++i);
         bool ok = false;
         if (a == QLatin1String("--file"))
             ok = readDatasetFile(dataset, value);
