@@ -1,70 +1,47 @@
 #pragma once
 
-// Test-side handle on the FTDI fakes found through LD_LIBRARY_PATH (the same files the
-// handler loads, hence the same instances), and a capture of the log lines.
+// Test-side handle on the FTDI fakes found through LD_LIBRARY_PATH (the same instances the
+// handler loads), and a capture of the log lines.
 
 #include <QMutex>
-#include <QMutexLocker>
 #include <QStringList>
 #include <QtTest>
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
 
-class LogCapture
+struct LogCapture
 {
-public:
-    static void install() { qInstallMessageHandler(&LogCapture::handler); }
+    static inline QMutex mutex;
+    static inline QStringList lines;
+    static void handler(QtMsgType, const QMessageLogContext &, const QString &message)
+    {
+        QMutexLocker lock(&mutex);
+        lines.append(message);
+    }
+    static void install() { qInstallMessageHandler(&handler); }
     static void clear()
     {
-        QMutexLocker lock(&mutex());
-        lines().clear();
+        QMutexLocker lock(&mutex);
+        lines.clear();
     }
     // Lines containing every one of the given parts.
     static int count(const QStringList &parts)
     {
-        QMutexLocker lock(&mutex());
-        int n = 0;
-        for (const QString &line : lines()) {
-            bool all = true;
-            for (const QString &p : parts)
-                all = all && line.contains(p);
-            n += all ? 1 : 0;
-        }
-        return n;
+        QMutexLocker lock(&mutex);
+        return int(std::count_if(lines.cbegin(), lines.cend(), [&parts](const QString &line) {
+            return std::all_of(parts.cbegin(), parts.cend(), [&line](const QString &p) { return line.contains(p); });
+        }));
     }
     static int count(const QString &part) { return count(QStringList { part }); }
-    static QStringList all()
-    {
-        QMutexLocker lock(&mutex());
-        return lines();
-    }
-
-private:
-    static QMutex &mutex()
-    {
-        static QMutex m;
-        return m;
-    }
-    static QStringList &lines()
-    {
-        static QStringList l;
-        return l;
-    }
-    static void handler(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        QMutexLocker lock(&mutex());
-        lines().append(message);
-    }
 };
 
 class FakeBridge
 {
 public:
-    // dlopen keeps a reference of its own: with Qt 6 a QLibrary shares its handle with the
-    // handler's loader, and the handler's unload would leave this one unable to resolve.
-    explicit FakeBridge(const QString &library = QStringLiteral("ft4222"))
-        : m_name(QStringLiteral("lib%1.so").arg(library).toLocal8Bit()),
-          m_handle(dlopen(m_name.constData(), RTLD_NOW | RTLD_LOCAL))
+    // A dlopen reference of its own: with Qt 6 a QLibrary would share the handler's handle and
+    // lose its symbols when the handler unloads.
+    FakeBridge() : m_handle(dlopen("libft4222.so", RTLD_NOW | RTLD_LOCAL))
     {
         if (m_handle)
             reset();
@@ -119,12 +96,11 @@ private:
     {
         auto f = m_handle ? reinterpret_cast<F>(dlsym(m_handle, name)) : nullptr;
         if (!f) {
-            // Printed directly: the test's log capture would swallow the fatal message.
-            fprintf(stderr, "fake control %s missing from %s\n", name, m_name.constData());
-            qFatal("fake control %s missing from %s", name, m_name.constData());
+            // Printed directly: the log capture would swallow the fatal message.
+            fprintf(stderr, "fake control %s missing from libft4222.so\n", name);
+            qFatal("fake control %s missing", name);
         }
         return f;
     }
-    QByteArray m_name;
     void *m_handle;
 };

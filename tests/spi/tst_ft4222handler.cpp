@@ -21,9 +21,12 @@ private:
         handler.reset(new FT4222HCommandHandler);
         QVERIFY(handler->openDevice(QVariant()));
     }
-    Command request(quint8 command, quint16 type, quint8 motor, qint32 value)
+    Command ask(quint8 command, quint16 type, quint8 motor = 0, qint32 value = 0)
     {
-        return Command(1, command, type, motor, value);
+        Command request(1, command, type, motor, value), reply;
+        reply.setValid(true);
+        handler->doDirectRequest(&request, &reply);
+        return reply;
     }
     static bool readerRegistered() { return Global::instance()->threads().values().contains(QStringLiteral("FT422H")); }
 
@@ -48,8 +51,7 @@ private slots:
         QTest::newRow("none") << 0ul << "CLOSED, Full-speed";
         QTest::newRow("open") << 1ul << "OPEN, Full-speed";
         QTest::newRow("high speed") << 2ul << "CLOSED, High-speed";
-        QTest::newRow("both") << 3ul << "OPEN, High-speed";
-        QTest::newRow("other bits ignored") << 0xFCul << "CLOSED, Full-speed";
+        QTest::newRow("other bits ignored") << 0xFFul << "OPEN, High-speed";
     }
     void deviceFlagToString()
     {
@@ -58,143 +60,110 @@ private slots:
         QCOMPARE(FT4222HCommandHandler::deviceFlagToString(flags), text);
     }
 
-    void open_sets_up_bridge_and_close_releases_it()
+    void open_close_and_reopen_manage_bridge_and_reader()
     {
         openHandler();
-        QVERIFY(handler->isDeviceOpen());
-        QCOMPARE(LogCapture::count("Initialize Bridge --> OK"), 1);
-        QCOMPARE(LogCapture::count("opened handlePortA: FT4222 A"), 1);
-        QCOMPARE(LogCapture::count("opened handlePortB: FT4222 B"), 1);
-        QCOMPARE(LogCapture::count("LibFT4222: chipVersion: 0x42220400 dllVersion: 0x1040444"), 1);
+        for (const char *line : { "Initialize Bridge --> OK", "opened handlePortA: FT4222 A",
+                 "opened handlePortB: FT4222 B", "LibFT4222: chipVersion: 0x42220400 dllVersion: 0x1040444" })
+            QCOMPARE(LogCapture::count(line), 1);
         QCOMPARE(fake.openHandles(), 2);
-        // After a round trip the reader has registered (asking while it registers would race
-        // on the registry's implicitly shared copy).
-        Command read = request(148, 1, 0, 0), reply;
-        handler->doDirectRequest(&read, &reply);
-        QVERIFY(reply.isValid());
+        // After a round trip the reader has registered (asking earlier would race its registration).
+        QVERIFY(ask(148, 1).isValid());
         QVERIFY(readerRegistered());
         QVERIFY(handler->closeDevice());
         QCOMPARE(LogCapture::count("handlePortA closed."), 1);
         QCOMPARE(LogCapture::count("handlePortB closed."), 1);
         QCOMPARE(fake.openHandles(), 0);
         QVERIFY(!readerRegistered());
-    }
 
-    void reopen_after_close_restarts_reader()
-    {
-        openHandler();
-        QVERIFY(handler->closeDevice());
         QVERIFY(handler->openDevice(QVariant()));
-        Command req = request(148, 3, 0, 0), reply;
         fake.setRegister(0, 3, 77);
-        handler->doDirectRequest(&req, &reply);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.value(), 77);
+        QCOMPARE(ask(148, 3).value(), 77);
     }
 
-    void open_without_devices_fails_in_gpio_init()
+    void failed_open_is_reported_data()
     {
-        fake.setDevices({});
-        handler.reset(new FT4222HCommandHandler);
-        QVERIFY(!handler->openDevice(QVariant()));
-        QVERIFY(LogCapture::count(QStringList { " Devices: ", " 0" }) >= 1);
-        QCOMPARE(LogCapture::count("GPIO Init --> FAILED"), 1);
-        QCOMPARE(LogCapture::count("Initialize Bridge --> FAILED"), 1);
-        QVERIFY(!handler->isDeviceOpen());
+        QTest::addColumn<QByteArrayList>("devices");
+        QTest::addColumn<bool>("failOpen");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("no devices") << QByteArrayList() << false << "GPIO Init --> FAILED";
+        QTest::newRow("other descriptions")
+            << QByteArrayList { "FT4222", "USB Serial Converter B" } << false << "Initialize Bridge --> FAILED";
+        QTest::newRow("port A fails") << QByteArrayList { "FT4222 A", "FT4222 B" } << true
+                                      << "Open FT4222_A device failed!";
     }
-
-    void bridge_with_other_descriptions_is_not_opened()
+    void failed_open_is_reported()
     {
-        fake.setDevices({ "FT4222", "USB Serial Converter B" });
+        QFETCH(QByteArrayList, devices);
+        QFETCH(bool, failOpen);
+        QFETCH(QString, logged);
+        fake.setDevices(devices);
+        if (failOpen)
+            fake.failNextOpen();
         handler.reset(new FT4222HCommandHandler);
         QVERIFY(!handler->openDevice(QVariant()));
         QCOMPARE(fake.openHandles(), 0);
-        QCOMPARE(LogCapture::count("Initialize Bridge --> FAILED"), 1);
-    }
-
-    void failed_open_of_port_a_is_reported()
-    {
-        fake.failNextOpen();
-        handler.reset(new FT4222HCommandHandler);
-        QVERIFY(!handler->openDevice(QVariant()));
-        QCOMPARE(LogCapture::count("Open FT4222_A device failed!"), 1);
-        QCOMPARE(LogCapture::count("GPIO Init"), 0);
-    }
-
-    void close_of_never_opened_handler_logs_no_port()
-    {
-        handler.reset(new FT4222HCommandHandler);
-        QVERIFY(handler->closeDevice());
+        QCOMPARE(LogCapture::count(logged), 1);
+        if (devices.isEmpty())
+            QVERIFY(LogCapture::count(QStringList { " Devices: ", " 0" }) >= 1);
+        if (failOpen)
+            QCOMPARE(LogCapture::count("GPIO Init"), 0); // stops at the first failure
+        else
+            QCOMPARE(LogCapture::count("Initialize Bridge --> FAILED"), 1);
+        QVERIFY(handler->closeDevice()); // nothing open, nothing to close
         QCOMPARE(LogCapture::count("handlePort"), 0);
-        QVERIFY(handler->setDataRate(12345));
-        QVERIFY(!handler->reopenDevice());
     }
 
-    void register_write_then_read_round_trip()
-    {
-        openHandler();
-        Command write = request(146, 5, 0, -1234), reply;
-        handler->doDirectRequest(&write, &reply);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.status(), quint8(100));
-        QCOMPARE(fake.registerValue(0, 5), -1234);
-
-        Command read = request(148, 5, 0, 0);
-        Command readReply;
-        handler->doDirectRequest(&read, &readReply);
-        QVERIFY(readReply.isValid());
-        QCOMPARE(readReply.type(), quint16(5));
-        QCOMPARE(readReply.value(), -1234);
-        QCOMPARE(readReply.status(), quint8(100));
-    }
-
-    void motor_number_selects_register_bank()
+    void register_write_read_and_motor_bank_round_trip()
     {
         fake.setRegister(2, 7, 0x7FFFFFFF);
-        fake.setRegister(0, 7, 1);
         openHandler();
-        Command read = request(149, 7, 2, 0), reply;
-        handler->doDirectRequest(&read, &reply);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.value(), 0x7FFFFFFF);
-        QCOMPARE(reply.motorBank(), quint8(2));
+        const Command written = ask(146, 5, 0, -1234);
+        QVERIFY(written.isValid());
+        QCOMPARE(written.status(), quint8(100));
+        QCOMPARE(fake.registerValue(0, 5), -1234);
+        const Command read = ask(148, 5);
+        QVERIFY(read.isValid());
+        QCOMPARE(read.type(), quint16(5));
+        QCOMPARE(read.value(), -1234);
+        QCOMPARE(read.status(), quint8(100));
+        const Command banked = ask(149, 7, 2);
+        QCOMPARE(banked.value(), 0x7FFFFFFF);
+        QCOMPARE(banked.motorBank(), quint8(2));
         QCOMPARE(quint8(fake.lastWrite().at(1)), quint8(0x42));
     }
 
-    void acknowledge_after_third_write_logs_two_retries()
-    {
-        openHandler();
-        fake.setAcknowledgeOnWrite(3);
-        QVERIFY(handler->sendRegisterRWFrame(0x50, 0, 1, 9));
-        QCOMPARE(LogCapture::count("retry: 2"), 1);
-        QCOMPARE(LogCapture::count("retry: 3"), 1);
-        QCOMPARE(LogCapture::count("retry: 4"), 0);
-        QCOMPARE(fake.framesTaken(), 3);
-        QCOMPARE(fake.registerValue(0, 1), 9);
-    }
-
-    void no_acknowledge_gives_up_after_five_writes_data()
+    void unacknowledged_writes_are_retried_up_to_five_times_data()
     {
         QTest::addColumn<bool>("config");
+        QTest::addColumn<int>("acknowledgeOn");
         QTest::addColumn<QString>("failure");
-        QTest::newRow("config frame") << true << "configuration --> failed!";
-        QTest::newRow("register frame") << false << "communication --> failed!";
+        QTest::newRow("register acknowledged third") << false << 3 << QString();
+        QTest::newRow("config frame never") << true << 0 << "configuration --> failed!";
+        QTest::newRow("register frame never") << false << 0 << "communication --> failed!";
     }
-    void no_acknowledge_gives_up_after_five_writes()
+    void unacknowledged_writes_are_retried_up_to_five_times()
     {
         QFETCH(bool, config);
+        QFETCH(int, acknowledgeOn);
         QFETCH(QString, failure);
         openHandler();
-        fake.setAcknowledgeOnWrite(0);
+        fake.setAcknowledgeOnWrite(acknowledgeOn);
+        const int frames = acknowledgeOn ? acknowledgeOn : 5;
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(config ? !handler->sendConfigFrame(0x30, 1, 2) : !handler->sendRegisterRWFrame(0x50, 0, 1, 2));
-        QCOMPARE(fake.framesTaken(), 5);
-        for (int n = 2; n <= 5; ++n)
-            QCOMPARE(LogCapture::count(QStringLiteral("retry: %1").arg(n)), 1);
-        QCOMPARE(LogCapture::count("communication timeouted!"), 4); // the fifth write is not waited for
-        QCOMPARE(LogCapture::count(failure), 1);
-        QVERIFY(timer.elapsed() >= 4 * 100);
+        const bool ok = config ? handler->sendConfigFrame(0x30, 1, 2) : handler->sendRegisterRWFrame(0x50, 0, 1, 9);
+        QCOMPARE(ok, failure.isEmpty());
+        QCOMPARE(fake.framesTaken(), frames);
+        for (int n = 2; n <= 6; ++n)
+            QCOMPARE(LogCapture::count(QStringLiteral("retry: %1").arg(n)), n <= frames ? 1 : 0);
+        if (ok) {
+            QCOMPARE(fake.registerValue(0, 1), 9);
+        } else {
+            QCOMPARE(LogCapture::count("communication timeouted!"), 4); // the fifth write is not waited for
+            QCOMPARE(LogCapture::count(failure), 1);
+            QVERIFY(timer.elapsed() >= 4 * 100);
+        }
     }
 
     void wrong_command_blocks_address_for_3000_ms()
@@ -202,32 +171,21 @@ private slots:
         openHandler();
         QElapsedTimer timer;
         timer.start();
-        Command wrong = request(6, 1, 0, 0), reply;
-        reply.setValid(true);
-        handler->doDirectRequest(&wrong, &reply);
-        QVERIFY(!reply.isValid());
+        QVERIFY(!ask(6, 1).isValid());
         QCOMPARE(LogCapture::count(QStringList { "Wrong command:", "6", "!" }), 1);
-        QCOMPARE(fake.framesTaken(), 0);
         QCOMPARE(handler->timeoutedAddressList(), QList<uchar> { 1 });
-
-        Command read = request(148, 1, 0, 0), readReply;
-        handler->doDirectRequest(&read, &readReply);
-        QVERIFY(!readReply.isValid());
+        QVERIFY(!ask(148, 1).isValid());
         QCOMPARE(fake.framesTaken(), 0); // blocked, nothing sent
-
         QTRY_VERIFY_WITH_TIMEOUT(handler->timeoutedAddressList().isEmpty(), 5000);
-        QVERIFY2(timer.elapsed() >= 3000, qPrintable(QString::number(timer.elapsed()))); // precise, not coarse
-        handler->doDirectRequest(&read, &readReply);
-        QVERIFY(readReply.isValid());
+        QVERIFY2(timer.elapsed() >= 3000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(ask(148, 1).isValid());
     }
 
     void missing_register_reply_times_out_and_blocks_address()
     {
         openHandler();
         fake.setRegisterReplies(false);
-        Command read = request(148, 1, 0, 0), reply;
-        handler->doDirectRequest(&read, &reply);
-        QVERIFY(!reply.isValid());
+        QVERIFY(!ask(148, 1).isValid());
         QCOMPARE(LogCapture::count("communicationTimeouted!"), 1);
         QVERIFY(handler->isAddressTimeouted(1));
     }
@@ -235,12 +193,10 @@ private slots:
     void late_reply_does_not_answer_next_request()
     {
         openHandler();
-        // A reply for register 9 that nobody asked for is waiting when register 4 is read.
-        fake.inject(QByteArray::fromHex("50400900000063"));
-        QTest::qWait(50); // the reader takes it well within this
+        fake.inject(QByteArray::fromHex("50400900000063")); // unasked reply for register 9
+        QTest::qWait(50);
         fake.setRegister(0, 4, 44);
-        Command read = request(148, 4, 0, 0), reply;
-        handler->doDirectRequest(&read, &reply);
+        const Command reply = ask(148, 4);
         QVERIFY(reply.isValid());
         QCOMPARE(reply.type(), quint16(4));
         QCOMPARE(reply.value(), 44);
@@ -269,7 +225,7 @@ private slots:
     void request_without_answer_sends_nothing()
     {
         openHandler();
-        Command write = request(146, 1, 0, 1);
+        Command write(1, 146, 1, 0, 1);
         handler->doDirectRequestWithoutAnswer(&write);
         QCOMPARE(LogCapture::count("not implemented!"), 1);
         QCOMPARE(fake.framesTaken(), 0);
@@ -280,13 +236,11 @@ private slots:
         openHandler();
         handler->setHistoryEnabled(true);
         QSignalSpy spy(handler.get(), &CommandHandlerInterface::variantMessageOutput);
-        Command read = request(148, 2, 0, 0), reply;
-        handler->doDirectRequest(&read, &reply);
+        ask(148, 2);
         QCOMPARE(spy.count(), 2);
-        QCOMPARE(spy.at(0).at(0).value<CommandHandlerInterface::MessageFlags>(),
-            CommandHandlerInterface::MessageFlags(CommandHandlerInterface::Serial_ZAPL_Request));
-        QCOMPARE(spy.at(1).at(0).value<CommandHandlerInterface::MessageFlags>(),
-            CommandHandlerInterface::MessageFlags(CommandHandlerInterface::Serial_ZAPL_Reply));
+        using CHI = CommandHandlerInterface;
+        QCOMPARE(spy.at(0).at(0).value<CHI::MessageFlags>(), CHI::MessageFlags(CHI::Serial_ZAPL_Request));
+        QCOMPARE(spy.at(1).at(0).value<CHI::MessageFlags>(), CHI::MessageFlags(CHI::Serial_ZAPL_Reply));
     }
 
     void destruction_while_streaming_joins_reader()

@@ -1,6 +1,3 @@
-// Built three times, once per library set on LD_LIBRARY_PATH (see CMakeLists.txt):
-// CH_SPI_VARIANT 1 = no FTDI library at all, 2 = libftd2xx.so only, 3 = a libft4222.so
-// that lacks FT4222_SPI_SetDrivingStrength.
 #include "fakebridge.h"
 #include "ft4222hcommandhandler.h"
 

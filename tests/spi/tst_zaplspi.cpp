@@ -11,22 +11,22 @@ private:
     struct Run
     {
         int code = -1;
-        QString out;
-        QString err;
+        QString out, err;
     };
-    Run zapl(const QStringList &args)
+    static Run zapl(const QStringList &args, bool spiLink = true)
     {
         QProcess p;
-        p.start(QStringLiteral(CH_ZAPL_BINARY), args);
+        p.start(QStringLiteral(CH_ZAPL_BINARY),
+            (spiLink ? QStringList { "--link", "spi", "spi" } : QStringList { "spi" }) + args);
         Run r;
-        if (!p.waitForFinished(20000)) {
+        if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit) {
+            r.code = p.exitCode();
+            r.out = QString::fromUtf8(p.readAllStandardOutput());
+            r.err = QString::fromUtf8(p.readAllStandardError());
+        } else {
             p.kill();
             p.waitForFinished(1000);
-            return r;
         }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
         return r;
     }
 
@@ -39,10 +39,10 @@ private slots:
 
     void write_and_read_registers()
     {
-        const Run w = zapl({ "--link", "spi", "spi", "write", "5", "-1234", "--motor", "1" });
+        const Run w = zapl({ "write", "5", "-1234", "--motor", "1" });
         QCOMPARE(w.code, 0);
         QCOMPARE(w.out, QStringLiteral("register 5 motor 1 <- -1234 (0xfffffb2e)\n"));
-        const Run r = zapl({ "--link", "spi", "spi", "read", "5" });
+        const Run r = zapl({ "read", "5" });
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("register 5 motor 0: 0 (0x0)\n")); // a fresh module in a fresh process
     }
@@ -50,17 +50,19 @@ private slots:
     void bad_arguments_are_usage_errors_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("no verb") << QStringList { "--link", "spi", "spi" };
-        QTest::newRow("register too big") << QStringList { "--link", "spi", "spi", "read", "256" };
-        QTest::newRow("missing value") << QStringList { "--link", "spi", "spi", "write", "1" };
-        QTest::newRow("motor out of range") << QStringList { "--link", "spi", "spi", "read", "1", "--motor", "16" };
-        QTest::newRow("other link") << QStringList { "spi", "read", "1" };
-        QTest::newRow("unknown setting") << QStringList { "--link", "spi", "spi", "configure", "--set", "x=1" };
+        QTest::addColumn<bool>("spiLink");
+        QTest::newRow("no verb") << QStringList() << true;
+        QTest::newRow("register too big") << QStringList { "read", "256" } << true;
+        QTest::newRow("missing value") << QStringList { "write", "1" } << true;
+        QTest::newRow("motor out of range") << QStringList { "read", "1", "--motor", "16" } << true;
+        QTest::newRow("other link") << QStringList { "read", "1" } << false;
+        QTest::newRow("unknown setting") << QStringList { "configure", "--set", "x=1" } << true;
     }
     void bad_arguments_are_usage_errors()
     {
         QFETCH(QStringList, args);
-        const Run r = zapl(args);
+        QFETCH(bool, spiLink);
+        const Run r = zapl(args, spiLink);
         QCOMPARE(r.code, 2);
         QVERIFY(r.out.isEmpty());
         QVERIFY(!r.err.isEmpty());
@@ -72,23 +74,20 @@ private slots:
         QVERIFY(file.open());
         file.write("# monitoring unit\nchannel2 = 0xFF123456\ntrigger=7\n");
         file.close();
-        const Run r = zapl({ "--link", "spi", "spi", "configure", "--file", file.fileName(), "--set", "general=0x21" });
+        const Run r = zapl({ "configure", "--file", file.fileName(), "--set", "general=0x21" });
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("configured\n"));
     }
 
     void live_prints_csv_and_summary()
     {
-        const Run r = zapl({ "--link", "spi", "spi", "live", "--seconds", "1" });
+        const Run r = zapl({ "live", "--seconds", "1" });
         QCOMPARE(r.code, 0);
-        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         const QRegularExpression csv(QStringLiteral("^[0-3],\\d{1,3},-?\\d+$"));
         const QRegularExpression summary(
             QStringLiteral("^# channel [0-3]: (\\d+) packets, min -?\\d+, max -?\\d+, mean "));
-        int packets = 0;
-        int summarised = 0;
-        int summaries = 0;
-        for (const QString &line : lines) {
+        int packets = 0, summarised = 0, summaries = 0;
+        for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const auto s = summary.match(line);
             if (s.hasMatch()) {
                 ++summaries;
