@@ -14,16 +14,26 @@ private slots:
     void bad_ack_style_is_refused();
 
 private:
-    QString run(const QStringList &args, int *exitCode);
+    // Runs zapl with space-separated `args`, then `extra` as they stand; returns its exit code.
+    int run(const QString &args, const QStringList &extra = {}, bool overLink = true);
     QProcess sim;
-    QString path;
+    QString path, out;
 };
+
+int TestZaplSlcan::run(const QString &args, const QStringList &extra, bool overLink)
+{
+    QProcess p;
+    const QString link = overLink ? QStringLiteral("--link slcan:") + path + QLatin1Char(' ') : QString();
+    p.start(QStringLiteral(CH_ZAPL_BINARY), (link + args).split(QLatin1Char(' ')) + extra);
+    if (!p.waitForFinished(20000))
+        return -1;
+    out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+    return p.exitCode();
+}
 
 void TestZaplSlcan::initTestCase()
 {
-    sim.start(QStringLiteral(CH_ZAPL_BINARY),
-        { QStringLiteral("simulate"), QStringLiteral("slcan"), QStringLiteral("--modules"), QStringLiteral("1,3"),
-            QStringLiteral("--ack"), QStringLiteral("z") });
+    sim.start(QStringLiteral(CH_ZAPL_BINARY), QStringLiteral("simulate slcan --modules 1,3 --ack z").split(' '));
     QVERIFY(sim.waitForStarted(3000));
     for (int i = 0; i < 50 && !sim.canReadLine(); ++i)
         sim.waitForReadyRead(100);
@@ -38,40 +48,17 @@ void TestZaplSlcan::cleanupTestCase()
     QCOMPARE(sim.exitCode(), 0);
 }
 
-QString TestZaplSlcan::run(const QStringList &args, int *exitCode)
-{
-    QProcess p;
-    p.start(QStringLiteral(CH_ZAPL_BINARY),
-        QStringList { QStringLiteral("--link"), QStringLiteral("slcan:") + path } + args);
-    if (!p.waitForFinished(20000))
-        return QStringLiteral("(hung)");
-    *exitCode = p.exitCode();
-    return QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-}
-
 void TestZaplSlcan::send_over_slcan_gets_replies()
 {
-    int rc = -1;
-    const QString out
-        = run({ QStringLiteral("--bitrate"), QStringLiteral("250"), QStringLiteral("--address"), QStringLiteral("3"),
-                  QStringLiteral("send"), QStringLiteral("SAP 4 0 1000"), QStringLiteral("GAP 4 0 0") },
-            &rc);
-    QVERIFY2(rc == 0, qPrintable(out));
+    const QStringList commands { QStringLiteral("SAP 4 0 1000"), QStringLiteral("GAP 4 0 0") };
+    QVERIFY2(run(QStringLiteral("--bitrate 250 --address 3 send"), commands) == 0, qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("status 100 value 1000")), qPrintable(out));
-    int bad = -1;
-    run({ QStringLiteral("--bitrate"), QStringLiteral("83"), QStringLiteral("send"), QStringLiteral("GAP 4 0 0") },
-        &bad);
-    QVERIFY(bad != 0);
+    QVERIFY(run(QStringLiteral("--bitrate 83 send"), commands) > 0);
 }
 
 void TestZaplSlcan::scan_over_slcan_finds_the_modules()
 {
-    int rc = -1;
-    const QString out
-        = run({ QStringLiteral("--timeout"), QStringLiteral("40"), QStringLiteral("scan"), QStringLiteral("--from"),
-                  QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("5") },
-            &rc);
-    QVERIFY2(rc == 0, qPrintable(out));
+    QVERIFY2(run(QStringLiteral("--timeout 40 scan --from 1 --to 5")) == 0, qPrintable(out));
     QStringList found;
     for (const QString &line : out.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("module ")))
@@ -82,11 +69,7 @@ void TestZaplSlcan::scan_over_slcan_finds_the_modules()
 
 void TestZaplSlcan::bad_ack_style_is_refused()
 {
-    QProcess p;
-    p.start(QStringLiteral(CH_ZAPL_BINARY),
-        { QStringLiteral("simulate"), QStringLiteral("slcan"), QStringLiteral("--ack"), QStringLiteral("yes") });
-    QVERIFY(p.waitForFinished(5000));
-    QCOMPARE(p.exitCode(), 2);
+    QCOMPARE(run(QStringLiteral("simulate slcan --ack yes"), {}, false), 2);
 }
 
 QTEST_GUILESS_MAIN(TestZaplSlcan)
