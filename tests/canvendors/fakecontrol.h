@@ -4,8 +4,11 @@
 // so scripted failures survive the handler loading and releasing the library.
 
 #include "canbus.h"
+#include "command.h"
+#include "commandhandlerinterface.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <dlfcn.h>
 
 class FakeControl
@@ -28,7 +31,6 @@ public:
 
     void reset() { call<void>("fake_reset"); }
     SimCanBus *bus() { return call<SimCanBus *>("fake_bus"); }
-    void addModule(int address, int replyId) { call<void>("fake_add_module", address, replyId); }
     void failOpen(bool on) { call<void>("fake_fail_open", int(on)); }
     void failBusOn(bool on) { call<void>("fake_fail_bus_on", int(on)); }
     void setCaution(bool on) { call<void>("fake_set_caution", int(on)); }
@@ -74,8 +76,21 @@ inline void injectFrame(SimCanBus *bus, quint32 id, quint8 length, const QByteAr
     bus->reply(frame);
 }
 
-#include <QMutex>
-#include <QStringList>
+// One request through the handler; the reply is invalid when no answer came.
+inline Command ask(CommandHandlerInterface &handler, quint8 address, quint8 command, quint16 type = 0, qint32 value = 0)
+{
+    Command request(address, command, type, 0, value);
+    Command reply;
+    handler.doDirectRequest(&request, &reply);
+    return reply;
+}
+
+// Stores a value in module 1 and returns the reply that reads it back.
+inline Command setAndGet(CommandHandlerInterface &handler, quint16 type, qint32 value)
+{
+    const Command set = ask(handler, 1, 5, type, value);
+    return set.isValid() && set.status() == 100 ? ask(handler, 1, 6, type) : Command();
+}
 
 // Collects the log lines written while it is installed. Qt Test installs its own handler when
 // the tests start, so a capture kept by a test object is installed in init().
@@ -92,7 +107,8 @@ public:
     {
         lines().clear();
         if (!m_installed)
-            m_previous = qInstallMessageHandler(&LogCapture::handle);
+            m_previous = qInstallMessageHandler(
+                [](QtMsgType, const QMessageLogContext &, const QString &message) { lines().append(message); });
         m_installed = true;
     }
     void remove()
@@ -101,22 +117,14 @@ public:
             qInstallMessageHandler(m_previous);
         m_installed = false;
     }
+    bool contains(const QString &text) const { return !lines().filter(text).isEmpty(); }
+
+private:
     static QStringList &lines()
     {
         static QStringList list;
         return list;
     }
-    bool contains(const QString &text) const
-    {
-        for (const QString &line : lines()) {
-            if (line.contains(text))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext &, const QString &message) { lines().append(message); }
     QtMessageHandler m_previous = nullptr;
     bool m_installed = false;
 };
@@ -127,13 +135,8 @@ class BusSpy : public SimCanNode
 public:
     explicit BusSpy(SimCanBus *bus) : m_bus(bus) { m_bus->attach(this); }
     ~BusSpy() override { m_bus->detach(this); }
-    void receive(const SimCanFrame &frame, SimCanBus &) override
-    {
-        last = frame;
-        ++count;
-    }
+    void receive(const SimCanFrame &frame, SimCanBus &) override { last = frame; }
     SimCanFrame last;
-    int count = 0;
 
 private:
     SimCanBus *m_bus;

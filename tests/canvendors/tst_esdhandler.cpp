@@ -1,5 +1,4 @@
 #include "canesdcommandhandler.h"
-#include "command.h"
 #include "fakecontrol.h"
 
 #include <QtTest>
@@ -41,12 +40,7 @@ private slots:
         QVERIFY(handler.openDevice(250));
         QCOMPARE(fake.lastArg("canSetBaudrate", 1), 4LL);
         QCOMPARE(fake.lastArg("canOpen", 3), 255LL);
-        Command set(1, 5, 2, 0, 77);
-        Command reply;
-        handler.doDirectRequest(&set, &reply);
-        QVERIFY(reply.isValid());
-        Command get(1, 6, 2, 0, 0);
-        handler.doDirectRequest(&get, &reply);
+        const Command reply = setAndGet(handler, 2, 77);
         QVERIFY(reply.isValid());
         QCOMPARE(reply.value(), 77);
         QCOMPARE(spy.last.data[7], quint8(3));
@@ -62,33 +56,22 @@ private slots:
         QCOMPARE(fake.callCount("canIdAdd"), 2047);
         QCOMPARE(fake.lastArg("canIdAdd", 1), 2047LL);
         handler.setMaxTimeoutMS(30);
-        // A frame on identifier 0 never reaches the handler; one on 2047 does.
-        injectFrame(fake.bus(), 0, 8, QByteArray("\x01\x64\x06\x00\x00\x00\x05\x00", 8));
-        Command get(9, 6, 0, 0, 0); // no module at 9: only injected frames answer
-        Command reply;
-        handler.doDirectRequest(&get, &reply);
-        QVERIFY(!reply.isValid());
+        // No module sits at 9, so only injected frames answer; identifier 0 must not reach the handler.
+        const QByteArray answer("\x01\x64\x06\x00\x00\x00\x05\x00", 8);
+        injectFrame(fake.bus(), 0, 8, answer);
+        QVERIFY(!ask(handler, 9, 6).isValid());
         handler.resetTimeOutedDevices();
-        injectFrame(fake.bus(), 2047, 8, QByteArray("\x01\x64\x06\x00\x00\x00\x05\x00", 8));
-        handler.doDirectRequest(&get, &reply);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.value(), 5);
+        injectFrame(fake.bus(), 2047, 8, answer);
+        QCOMPARE(ask(handler, 9, 6).value(), 5);
     }
 
     void bit_rate_table_indices_data()
     {
         QTest::addColumn<int>("rate");
         QTest::addColumn<long long>("index");
-        QTest::newRow("1000") << 1000 << 0LL;
-        QTest::newRow("800 unlisted") << 800 << 0LL;
-        QTest::newRow("500") << 500 << 2LL;
-        QTest::newRow("250") << 250 << 4LL;
-        QTest::newRow("125") << 125 << 6LL;
-        QTest::newRow("100") << 100 << 7LL;
-        QTest::newRow("50") << 50 << 9LL;
-        QTest::newRow("20") << 20 << 11LL;
-        QTest::newRow("10") << 10 << 13LL;
-        QTest::newRow("other") << 77 << 0LL;
+        for (auto row : { std::pair<int, long long> { 1000, 0 }, { 800, 0 }, { 500, 2 }, { 250, 4 }, { 125, 6 },
+                 { 100, 7 }, { 50, 9 }, { 20, 11 }, { 10, 13 } })
+            QTest::addRow("%d", row.first) << row.first << row.second;
     }
     void bit_rate_table_indices()
     {

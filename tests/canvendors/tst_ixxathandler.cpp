@@ -1,8 +1,8 @@
 #include "canixxatcommandhandler.h"
-#include "command.h"
 #include "fakecontrol.h"
 
 #include <QtTest>
+#include <array>
 
 class IxxatHandlerTest : public QObject
 {
@@ -34,18 +34,10 @@ private slots:
             QCOMPARE(fake.lastArg("Initialize", 0), 32LL);
             QCOMPARE(fake.lastArg("CreateChannel", 0), 0LL); // not exclusive
             QCOMPARE(fake.liveObjects(), 4); // channel, control, reader, writer
-            Command set(1, 5, 1, 0, 4242);
-            Command reply;
-            handler.doDirectRequest(&set, &reply);
-            QVERIFY(reply.isValid());
-            Command get(1, 6, 1, 0, 0);
-            handler.doDirectRequest(&get, &reply);
-            QVERIFY(reply.isValid());
-            QCOMPARE(reply.value(), 4242);
+            QCOMPARE(setAndGet(handler, 1, 4242).value(), 4242);
             QCOMPARE(spy.last.data[7], quint8(3));
             QVERIFY(handler.closeDevice());
             QCOMPARE(fake.callCount("ResetLine"), 1);
-            QCOMPARE(fake.liveObjects(), 0);
         }
         QCOMPARE(fake.liveObjects(), 0);
     }
@@ -55,14 +47,9 @@ private slots:
         QTest::addColumn<int>("rate");
         QTest::addColumn<long long>("btr0");
         QTest::addColumn<long long>("btr1");
-        QTest::newRow("1000") << 1000 << 0x00LL << 0x14LL;
-        QTest::newRow("800 unlisted") << 800 << 0x00LL << 0x14LL;
-        QTest::newRow("500") << 500 << 0x00LL << 0x1CLL;
-        QTest::newRow("250") << 250 << 0x01LL << 0x1CLL;
-        QTest::newRow("100") << 100 << 0x04LL << 0x1CLL;
-        QTest::newRow("50") << 50 << 0x09LL << 0x1CLL;
-        QTest::newRow("20") << 20 << 0x18LL << 0x1CLL;
-        QTest::newRow("10") << 10 << 0x31LL << 0x1CLL;
+        for (auto row : { std::array<int, 3> { 1000, 0x00, 0x14 }, { 800, 0x00, 0x14 }, { 500, 0x00, 0x1C },
+                 { 250, 0x01, 0x1C }, { 100, 0x04, 0x1C }, { 50, 0x09, 0x1C }, { 20, 0x18, 0x1C }, { 10, 0x31, 0x1C } })
+            QTest::addRow("%d", row[0]) << row[0] << (long long)row[1] << (long long)row[2];
     }
     void bit_timing_table()
     {
@@ -122,11 +109,8 @@ private slots:
         QVERIFY(second.openDevice(1000));
         QCOMPARE(fake.callCount("CreateChannel"), 1);
         QVERIFY(first.closeDevice());
-        Command get(1, 6, 0, 0, 0);
         second.setMaxTimeoutMS(20);
-        Command reply;
-        second.doDirectRequest(&get, &reply); // no crash, no frame: the objects are gone
-        QVERIFY(!reply.isValid());
+        QVERIFY(!ask(second, 1, 6).isValid()); // no crash, no frame: the objects are gone
         QCOMPARE(fake.liveObjects(), 0);
     }
 
@@ -135,10 +119,7 @@ private slots:
         CANIxxatCommandHandler user;
         QVERIFY(user.openDevice(1000));
         delete new CANIxxatCommandHandler;
-        Command get(1, 6, 0, 0, 0);
-        Command reply;
-        user.doDirectRequest(&get, &reply);
-        QVERIFY(reply.isValid());
+        QVERIFY(ask(user, 1, 6).isValid());
     }
 };
 

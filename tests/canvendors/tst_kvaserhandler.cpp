@@ -1,5 +1,4 @@
 #include "cankvasercommandhandler.h"
-#include "command.h"
 #include "fakecontrol.h"
 
 #include <QtTest>
@@ -26,13 +25,7 @@ private slots:
         BusSpy spy(fake.bus());
         handler.setReplyID(2);
         QVERIFY(handler.openDevice(1000));
-        Command set(1, 5, 4, 0, 1234);
-        Command reply;
-        handler.doDirectRequest(&set, &reply);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.status(), quint8(100));
-        Command get(1, 6, 4, 0, 0);
-        handler.doDirectRequest(&get, &reply);
+        const Command reply = setAndGet(handler, 4, 1234);
         QVERIFY(reply.isValid());
         QCOMPARE(reply.value(), 1234);
         QCOMPARE(spy.last.data[7], quint8(3)); // the spare byte
@@ -47,16 +40,9 @@ private slots:
     {
         QTest::addColumn<int>("rate");
         QTest::addColumn<long long>("code");
-        QTest::newRow("1000") << 1000 << -1LL;
-        QTest::newRow("800 unlisted") << 800 << 0LL;
-        QTest::newRow("500") << 500 << -2LL;
-        QTest::newRow("250") << 250 << -3LL;
-        QTest::newRow("125") << 125 << -4LL;
-        QTest::newRow("100") << 100 << -5LL;
-        QTest::newRow("50") << 50 << -7LL;
-        QTest::newRow("20 unlisted") << 20 << 0LL;
-        QTest::newRow("10") << 10 << -9LL;
-        QTest::newRow("other") << 333 << 0LL;
+        for (auto row : { std::pair<int, long long> { 1000, -1 }, { 800, 0 }, { 500, -2 }, { 250, -3 }, { 125, -4 },
+                 { 100, -5 }, { 50, -7 }, { 20, 0 }, { 10, -9 } })
+            QTest::addRow("%d", row.first) << row.first << row.second;
     }
     void bit_rate_table_codes()
     {
@@ -109,23 +95,17 @@ private slots:
         QCOMPARE(fake.callCount("canClose"), 1); // the channel is not left open
     }
 
-    void reopen_does_not_leak_the_open_channel()
-    {
-        CANKvaserCommandHandler handler;
-        QVERIFY(handler.openDevice(QVariantList { 250, 1 }));
-        QVERIFY(handler.reopenDevice());
-        QCOMPARE(fake.callCount("canClose"), 1);
-        QCOMPARE(fake.lastArg("canOpenChannel", 0), 1LL);
-        QCOMPARE(fake.lastArg("canSetBusParams", 1), -3LL);
-    }
-
-    void destruction_closes_an_open_channel()
+    void reopen_and_destruction_close_the_open_channel()
     {
         {
             CANKvaserCommandHandler handler;
-            QVERIFY(handler.openDevice(1000));
+            QVERIFY(handler.openDevice(QVariantList { 250, 1 }));
+            QVERIFY(handler.reopenDevice());
+            QCOMPARE(fake.callCount("canClose"), 1);
+            QCOMPARE(fake.lastArg("canOpenChannel", 0), 1LL);
+            QCOMPARE(fake.lastArg("canSetBusParams", 1), -3LL);
         }
-        QCOMPARE(fake.callCount("canClose"), 1);
+        QCOMPARE(fake.callCount("canClose"), 2);
     }
 
     void length_code_above_eight_reads_eight_bytes()
@@ -135,9 +115,7 @@ private slots:
         handler.setMaxTimeoutMS(50);
         fake.failCall("canWrite", 1); // the request is lost; only the injected frame answers
         injectFrame(fake.bus(), 2, 15, QByteArray("\x01\x64\x06\x00\x00\x03\xE8\x07", 8));
-        Command get(1, 6, 0, 0, 0);
-        Command reply;
-        handler.doDirectRequest(&get, &reply);
+        const Command reply = ask(handler, 1, 6);
         QVERIFY(reply.isValid());
         QCOMPARE(reply.value(), 1000);
         QCOMPARE(reply.checksum(), quint8(7));
@@ -150,10 +128,7 @@ private slots:
         QVERIFY(first.openDevice(QVariantList { 1000, 0 }));
         QVERIFY(second.openDevice(QVariantList { 1000, 1 }));
         QVERIFY(first.closeDevice());
-        Command get(1, 6, 0, 0, 0);
-        Command reply;
-        second.doDirectRequest(&get, &reply);
-        QVERIFY(reply.isValid());
+        QVERIFY(ask(second, 1, 6).isValid());
     }
 };
 

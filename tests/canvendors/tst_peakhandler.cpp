@@ -1,5 +1,4 @@
 #include "canpeakcommandhandler.h"
-#include "command.h"
 #include "fakecontrol.h"
 
 #include <QtTest>
@@ -28,12 +27,7 @@ private slots:
         QCOMPARE(fake.lastArg("CAN_Initialize", 0), 0x51LL);
         QCOMPARE(fake.lastArg("CAN_Initialize", 1), 0x001CLL);
         QCOMPARE(fake.lastArg("CAN_FilterMessages", 2), 0x7FFLL);
-        Command set(1, 5, 4, 0, -7);
-        Command reply;
-        handler.doDirectRequest(&set, &reply);
-        QVERIFY(reply.isValid());
-        Command get(1, 6, 4, 0, 0);
-        handler.doDirectRequest(&get, &reply);
+        const Command reply = setAndGet(handler, 4, -7);
         QVERIFY(reply.isValid());
         QCOMPARE(reply.value(), -7);
         QCOMPARE(spy.last.data[7], quint8(0));
@@ -44,22 +38,14 @@ private slots:
     {
         QTest::addColumn<int>("rate");
         QTest::addColumn<int>("code");
-        QTest::newRow("1000") << 1000 << 0x0014;
-        QTest::newRow("800") << 800 << 0x0016;
-        QTest::newRow("500") << 500 << 0x001C;
-        QTest::newRow("250") << 250 << 0x011C;
-        QTest::newRow("125") << 125 << 0x031C;
-        QTest::newRow("100") << 100 << 0x432F;
-        QTest::newRow("50") << 50 << 0x472F;
-        QTest::newRow("20") << 20 << 0x532F;
-        QTest::newRow("10") << 10 << 0x672F;
-        QTest::newRow("other") << 42 << 0x0014;
+        for (auto row : { std::pair<int, int> { 1000, 0x0014 }, { 800, 0x0016 }, { 500, 0x001C }, { 250, 0x011C },
+                 { 125, 0x031C }, { 100, 0x432F }, { 50, 0x472F }, { 20, 0x532F }, { 10, 0x672F }, { 42, 0x0014 } })
+            QTest::addRow("%d", row.first) << row.first << row.second;
     }
     void bit_rate_table_codes()
     {
         QFETCH(int, rate);
         QFETCH(int, code);
-        QCOMPARE(int(CANPeakCommandHandler::baudrateFromBitrate(rate)), code);
         CANPeakCommandHandler handler;
         QVERIFY(handler.setDataRate(rate));
         QCOMPARE(fake.callCount("CAN_Initialize"), 0); // applied by the next open
@@ -67,9 +53,12 @@ private slots:
         QCOMPARE(fake.lastArg("CAN_Initialize", 1), (long long)code);
     }
 
-    void net_two_selects_second_channel_and_net_three_keeps_it()
+    void net_id_selects_the_channel_and_net_three_keeps_it()
     {
         CANPeakCommandHandler handler;
+        handler.setNetID(3);
+        QVERIFY(!handler.openDevice(1000)); // no channel chosen yet
+        QCOMPARE(fake.lastArg("CAN_Initialize", 0), 0xFFFFLL);
         handler.setNetID(2);
         QVERIFY(handler.openDevice(1000));
         QCOMPARE(fake.lastArg("CAN_Initialize", 0), 0x52LL);
@@ -77,14 +66,6 @@ private slots:
         handler.setNetID(3);
         QVERIFY(handler.openDevice(1000));
         QCOMPARE(fake.lastArg("CAN_Initialize", 0), 0x52LL);
-    }
-
-    void net_three_on_fresh_handler_uses_no_channel()
-    {
-        CANPeakCommandHandler handler;
-        handler.setNetID(3);
-        QVERIFY(!handler.openDevice(1000));
-        QCOMPARE(fake.lastArg("CAN_Initialize", 0), 0xFFFFLL);
     }
 
     void caution_counts_as_success()
@@ -138,7 +119,7 @@ private slots:
         }
     }
 
-    void debug_lines_carry_error_texts()
+    void debug_lines_and_object_name_carry_fixed_texts()
     {
         CANPeakCommandHandler handler;
         handler.setDebugEnabled(true);
@@ -148,11 +129,6 @@ private slots:
         Command get(1, 6, 0, 0, 0);
         handler.doDirectRequestWithoutAnswer(&get);
         QVERIFY(log.contains(QStringLiteral("Message send error: Fake status 0x80")));
-    }
-
-    void set_port_name_prefixes_object_name()
-    {
-        CANPeakCommandHandler handler;
         handler.setPortName(QStringLiteral("PCAN 1"));
         QCOMPARE(handler.objectName(), QStringLiteral("PCAN 1/CAN PEAK"));
         QCOMPARE(handler.deviceName(), QStringLiteral("PCAN 1/CAN PEAK"));

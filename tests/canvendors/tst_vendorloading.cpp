@@ -2,7 +2,6 @@
 #include "canixxatcommandhandler.h"
 #include "cankvasercommandhandler.h"
 #include "canpeakcommandhandler.h"
-#include "command.h"
 #include "fakecontrol.h"
 
 #include <QtTest>
@@ -23,10 +22,7 @@ private slots:
         CANKvaserCommandHandler handler;
         QVERIFY(handler.openDevice(1000));
         QVERIFY(log.contains(QStringLiteral("lacks the symbol canIoCtl")));
-        Command get(1, 6, 0, 0, 0);
-        Command reply;
-        handler.doDirectRequest(&get, &reply);
-        QVERIFY(reply.isValid());
+        QVERIFY(ask(handler, 1, 6).isValid());
         QVERIFY(handler.closeDevice());
         QVERIFY(!FakeControl::isLoaded("libcanlib.so.1")); // released at close
     }
@@ -54,7 +50,7 @@ private slots:
         Command get(1, 6, 0, 0, 0);
         Command reply;
         reply.setValid(true);
-        handler.doDirectRequest(&get, &reply);
+        handler.doDirectRequest(&get, &reply); // the stale reply must be marked invalid
         QVERIFY(!reply.isValid());
     }
 

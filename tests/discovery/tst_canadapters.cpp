@@ -3,7 +3,6 @@
 #include "fakesysfs.h"
 #include "peripherymanager.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace ch::discovery;
@@ -11,10 +10,6 @@ Q_DECLARE_METATYPE(CanFamily)
 
 namespace {
 QStringList captured;
-void capture(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    captured.append(message);
-}
 
 QStringList identifiers(const QList<CanAdapterRecord> &records)
 {
@@ -124,7 +119,8 @@ private slots:
         PeripheryManager manager(QStringLiteral("can-dump"));
         manager.setCanDeviceRoot(m_root);
         captured.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(capture);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &, const QString &message) { captured.append(message); });
         manager.checkActualCANDevices(false);
         const QStringList quiet = captured;
         manager.checkActualCANDevices(true);

@@ -1,7 +1,6 @@
 #include "fakesysfs.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 
