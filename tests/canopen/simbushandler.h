@@ -6,31 +6,13 @@
 #include <QList>
 #include <QTimer>
 
-// A CANopen master on an in-process simulated bus, with the data of any adapter kind, and a
-// host-like poller that keeps calling checkForCanMessage().
+// A CANopen master on an in-process simulated bus, polled like a host would.
 class SimBusHandler : public CANopenServiceHandler
 {
     Q_OBJECT
 public:
-    enum Kind { SlCan, Peak, Kvaser, Ixxat, Esd };
-    static AdapterTraits traitsOf(Kind kind)
-    {
-        switch (kind) {
-        case SlCan:
-        case Peak:
-            return { 1, false, true };
-        case Kvaser:
-            return { 0, false, true };
-        case Ixxat:
-            return { 0, false, false };
-        case Esd:
-            return { 0, true, true };
-        }
-        return { 0, false, true };
-    }
-
-    explicit SimBusHandler(SimCanBus &bus, Kind kind = SlCan)
-        : CANopenServiceHandler(traitsOf(kind), nullptr), m_bus(bus)
+    explicit SimBusHandler(SimCanBus &bus, int syncLength = 1)
+        : CANopenServiceHandler({ syncLength, false, true }, nullptr), m_bus(bus)
     {
         connect(&m_poll, &QTimer::timeout, this, &SimBusHandler::checkForCanMessage);
         m_poll.start(1);
@@ -47,7 +29,6 @@ public:
 
     QList<CanMessage> sent; // every frame handed to the adapter, accepted or not
     int refuseFrom = -1; // refuse this send (0-based) and all after it
-    QList<QString> events; // "report" / "send" in the order they happen
 
 public slots:
     void checkForCanMessage() override { takeAndReport(); }
@@ -55,7 +36,6 @@ public slots:
 protected:
     bool sendFrame(const CanMessage &frame) override
     {
-        events << QStringLiteral("send");
         sent << frame;
         if (refuseFrom >= 0 && sent.size() > refuseFrom)
             return false;
@@ -82,26 +62,7 @@ private:
     QTimer m_poll;
 };
 
-// Scripted peer: answers each frame the master sends with the next queued frames.
-class ScriptedNode : public SimCanNode
+inline QByteArray bytesOf(const CanMessage &m)
 {
-public:
-    QList<QList<SimCanFrame>> answers;
-    QList<SimCanFrame> heard;
-    void receive(const SimCanFrame &frame, SimCanBus &bus) override
-    {
-        heard << frame;
-        if (answers.isEmpty())
-            return;
-        for (const SimCanFrame &f : answers.takeFirst())
-            bus.reply(f, this);
-    }
-    static SimCanFrame make(quint32 id, std::initializer_list<int> bytes)
-    {
-        SimCanFrame f;
-        f.id = id;
-        for (int b : bytes)
-            f.data[f.length++] = quint8(b);
-        return f;
-    }
-};
+    return QByteArray(reinterpret_cast<const char *>(m.data), m.length);
+}

@@ -5,19 +5,13 @@
 
 using namespace canopen;
 
-namespace {
-CanMessage reply(quint8 node, std::initializer_list<int> bytes)
+static CanMessage reply(const QByteArray &bytes, quint32 id = 0x583)
 {
     CanMessage m;
-    m.id = 0x580 + node;
-    quint8 b[8] = {};
-    int n = 0;
-    for (int v : bytes)
-        b[n++] = quint8(v);
-    m.setData(b, n);
+    m.id = id;
+    m.setData(bytes.constData(), bytes.size());
     return m;
 }
-} // namespace
 
 class TestCanopenProtocol : public QObject
 {
@@ -50,10 +44,7 @@ private slots:
         QVERIFY(first.send && !first.finish && first.restartTimer);
         QCOMPARE(first.frame.id, 0x603u);
         QCOMPARE(first.frame.data[0], quint8(0x40));
-        CanMessage m;
-        m.id = 0x583;
-        m.setData(frame.constData(), frame.size());
-        const SdoStep s = up.onFrame(m);
+        const SdoStep s = up.onFrame(reply(frame));
         QVERIFY(s.finish);
         QCOMPARE(int(s.result), result);
         QCOMPARE(gotInfo, quint32(info));
@@ -66,40 +57,12 @@ private slots:
         quint32 code = 0;
         SdoExpeditedDownload dl(3, 0x2000, 1, 4, 7, code);
         dl.start();
-        QVERIFY(!dl.onFrame(reply(4, { 0x60, 0x00, 0x20, 0x01 })).finish);
-        QVERIFY(!dl.onFrame(reply(3, { 0x60, 0x01, 0x20, 0x01 })).finish);
-        QVERIFY(!dl.onFrame(reply(3, { 0x60, 0x00, 0x20 })).finish); // too short to be the answer
-        const SdoStep s = dl.onFrame(reply(3, { 0x60, 0x00, 0x20, 0x01 }));
+        QVERIFY(!dl.onFrame(reply(QByteArray::fromHex("60002001"), 0x584)).finish);
+        QVERIFY(!dl.onFrame(reply(QByteArray::fromHex("60012001"))).finish);
+        QVERIFY(!dl.onFrame(reply(QByteArray::fromHex("600020"))).finish); // too short to be the answer
+        const SdoStep s = dl.onFrame(reply(QByteArray::fromHex("60002001")));
         QVERIFY(s.finish);
         QCOMPARE(int(s.result), 1);
-    }
-
-    void download_timeout_sends_abort_frame()
-    {
-        quint32 code = 42;
-        SdoExpeditedDownload dl(3, 0x1234, 9, 1, 7, code);
-        dl.start();
-        const SdoStep s = dl.onTimeout();
-        QVERIFY(s.finish && s.send);
-        QCOMPARE(int(s.result), 6);
-        QCOMPARE(QByteArray(reinterpret_cast<const char *>(s.frame.data), 8), QByteArray::fromHex("8034120900000405"));
-        QCOMPARE(code, 42u);
-    }
-
-    void segmented_download_checks_toggle()
-    {
-        quint32 code = 1;
-        SdoSegmentedDownload dl(3, 0x2001, 0, 20, QByteArray(20, 'a'), code);
-        dl.start();
-        SdoStep s = dl.onFrame(reply(3, { 0x60, 0x01, 0x20, 0x00 }));
-        QVERIFY(s.send && !s.finish);
-        QCOMPARE(s.frame.data[0], quint8(0x00));
-        QCOMPARE(code, 0u);
-        s = dl.onFrame(reply(3, { 0x20 }));
-        QCOMPARE(s.frame.data[0], quint8(0x10));
-        s = dl.onFrame(reply(3, { 0x20 })); // toggle 1 expected
-        QVERIFY(s.finish);
-        QCOMPARE(int(s.result), 5);
     }
 
     void segmented_download_abort_in_segment_phase()
@@ -107,40 +70,43 @@ private slots:
         quint32 code = 0;
         SdoSegmentedDownload dl(3, 0x2001, 0, 20, QByteArray(20, 'a'), code);
         dl.start();
-        dl.onFrame(reply(3, { 0x60, 0x01, 0x20, 0x00 }));
-        const SdoStep s = dl.onFrame(reply(3, { 0x80, 0x01, 0x20, 0x00, 0x00, 0x00, 0x03, 0x05 }));
+        QCOMPARE(dl.onFrame(reply(QByteArray::fromHex("60012000"))).frame.data[0], quint8(0x00));
+        const SdoStep s = dl.onFrame(reply(QByteArray::fromHex("8001200000000305")));
         QVERIFY(s.finish && !s.send);
         QCOMPARE(int(s.result), 3);
         QCOMPARE(code, 0x05030000u);
     }
 
-    void segmented_upload_stops_when_server_sends_more_than_announced()
+    void segments_only_upload_data()
     {
-        quint32 info = 0;
-        SdoUpload up = SdoUpload::segmentsOnly(3, 10, info);
-        QCOMPARE(up.start().frame.data[0], quint8(0x60));
-        SdoStep s = up.onFrame(reply(3, { 0x00, 1, 2, 3, 4, 5, 6, 7 }));
-        QCOMPARE(s.frame.data[0], quint8(0x70));
-        s = up.onFrame(reply(3, { 0x10, 1, 2, 3, 4, 5, 6, 7 }));
-        QVERIFY(s.finish);
-        QCOMPARE(int(s.result), 5);
-        QCOMPARE(up.bytes().size(), 14);
+        QTest::addColumn<int>("announced");
+        QTest::addColumn<QByteArrayList>("segments");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("more than announced")
+            << 10 << QByteArrayList { QByteArray::fromHex("0001020304050607"), QByteArray::fromHex("1001020304050607") }
+            << QByteArray::fromHex("0102030405060701020304050607");
+        QTest::newRow("shorter than announced") << 7
+                                                << QByteArrayList { QByteArray("\x01"
+                                                                               "ab") }
+                                                << QByteArray("ab");
+        QTest::newRow("empty frame is no segment") << 7 << QByteArrayList { QByteArray() } << QByteArray();
     }
-
-    void segment_shorter_than_announced_gives_only_its_bytes()
+    void segments_only_upload()
     {
+        QFETCH(int, announced);
+        QFETCH(QByteArrayList, segments);
+        QFETCH(QByteArray, bytes);
         quint32 info = 0;
-        SdoUpload up = SdoUpload::segmentsOnly(3, 7, info);
-        up.start();
-        const SdoStep s = up.onFrame(reply(3, { 0x01, 'a', 'b' })); // says 7 bytes, carries 2
+        SdoUpload up = SdoUpload::segmentsOnly(3, quint32(announced), info);
+        SdoStep s = up.start();
+        for (int i = 0; i < segments.size(); ++i) {
+            QVERIFY(!s.finish);
+            QCOMPARE(s.frame.data[0], quint8(i % 2 ? 0x70 : 0x60));
+            s = up.onFrame(reply(segments[i]));
+        }
         QVERIFY(s.finish);
         QCOMPARE(int(s.result), 5);
-        QCOMPARE(up.bytes(), QByteArray("ab"));
-        quint32 info2 = 0;
-        SdoUpload empty = SdoUpload::segmentsOnly(3, 7, info2);
-        empty.start();
-        QCOMPARE(int(empty.onFrame(reply(3, {})).result), 5); // an empty frame is no segment
-        QVERIFY(empty.bytes().isEmpty());
+        QCOMPARE(up.bytes(), bytes);
     }
 
     void segments_only_times_out_without_abort()

@@ -56,6 +56,12 @@ private slots:
         QCOMPARE(value.toByteArray(), data);
         h->NMTStart(5);
         QTRY_COMPARE(node->state(), CanOpenNode::NmtState::Operational);
+        QList<CanMessage> sent;
+        connect(h.get(), &CANopenHandlerInterface::logSentCanMessage, this, [&](CanMessage &m) { sent << m; });
+        h->SYNCPulse(); // SLCAN sends SYNC with the byte 0x01
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent.first().length, 1);
+        QCOMPARE(sent.first().data[0], quint8(0x01));
         QVERIFY(h->closeDevice());
         QVERIFY(!h->closeDevice()); // already closed
     }
