@@ -113,7 +113,9 @@ int scan(const QStringList &args, const zapl::Options &options)
     });
     QObject::connect(&finder, &DeviceFinder::foundModule, h,
         [&progress](quint8 address, const QString &module, const QString &version) {
-            progress.print(QStringLiteral("module %1: %2, %3").arg(address).arg(module, version));
+            // The version text usually names the module already; say it once.
+            const QString text = version.startsWith(module) ? version : module + QStringLiteral(", ") + version;
+            progress.print(QStringLiteral("module %1: %2").arg(address).arg(text));
         });
     QObject::connect(&finder, &DeviceFinder::modulesFound, h, [&found](int count) { found = count; });
 
