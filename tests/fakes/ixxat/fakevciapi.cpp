@@ -73,9 +73,10 @@ HRESULT result(const char *name, std::initializer_list<long long> arguments = {}
     return fake::call(name, arguments) ? VCI_E_UNEXPECTED : VCI_OK;
 }
 
-struct Reader final : Object
+// The reader and writer tables start with the same entries; single inheritance appends.
+struct Fifo : Object
 {
-    Reader() : Object(destroyAs<Reader>) { }
+    using Object::Object;
     virtual HRESULT Lock() { return VCI_OK; }
     virtual HRESULT Unlock() { return VCI_OK; }
     virtual HRESULT AssignEvent(void *) { return VCI_OK; }
@@ -85,6 +86,11 @@ struct Reader final : Object
     virtual HRESULT GetEntrySize(quint16 *) { return VCI_OK; }
     virtual HRESULT GetFillCount(quint16 *) { return VCI_OK; }
     virtual HRESULT GetFreeCount(quint16 *) { return VCI_OK; }
+};
+
+struct Reader final : Fifo
+{
+    Reader() : Fifo(destroyAs<Reader>) { }
     virtual HRESULT GetDataEntry(void *entry)
     {
         SimCanFrame frame;
@@ -104,18 +110,9 @@ struct Reader final : Object
     virtual HRESULT ReleaseRead(quint16) { return VCI_E_UNEXPECTED; }
 };
 
-struct Writer final : Object
+struct Writer final : Fifo
 {
-    Writer() : Object(destroyAs<Writer>) { }
-    virtual HRESULT Lock() { return VCI_OK; }
-    virtual HRESULT Unlock() { return VCI_OK; }
-    virtual HRESULT AssignEvent(void *) { return VCI_OK; }
-    virtual HRESULT SetThreshold(quint16) { return VCI_OK; }
-    virtual HRESULT GetThreshold(quint16 *) { return VCI_OK; }
-    virtual HRESULT GetCapacity(quint16 *) { return VCI_OK; }
-    virtual HRESULT GetEntrySize(quint16 *) { return VCI_OK; }
-    virtual HRESULT GetFillCount(quint16 *) { return VCI_OK; }
-    virtual HRESULT GetFreeCount(quint16 *) { return VCI_OK; }
+    Writer() : Fifo(destroyAs<Writer>) { }
     virtual HRESULT PutDataEntry(void *entry)
     {
         CanMsg message;
