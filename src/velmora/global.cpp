@@ -1,6 +1,6 @@
 #include "global.h"
 
-#include <QMutexLocker>
+#include <mutex>
 
 Global *Global::instance(bool)
 {
@@ -10,37 +10,37 @@ Global *Global::instance(bool)
 
 void Global::registerThread(QThread *thread, const QString &name)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_threads.insert(thread, name);
 }
 
 void Global::unregisterThread(QThread *thread)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_threads.remove(thread);
 }
 
 QHash<QThread *, QString> Global::threads() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_threads;
 }
 
 void Global::registerThread(Qt::HANDLE threadId, const QString &name)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_threadIds.insert(threadId, name);
 }
 
 void Global::unregisterThread(Qt::HANDLE threadId)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_threadIds.remove(threadId);
 }
 
 QHash<Qt::HANDLE, QString> Global::threadIds() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_threadIds;
 }
 
@@ -48,24 +48,24 @@ void Global::addSelf(QObject *object)
 {
     if (!object)
         return;
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_objects.insert(object->objectName(), object);
 }
 
 QObject *Global::getSelf(const QString &objectName) const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_objects.value(objectName).data();
 }
 
 QWidget *Global::mainWindow() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_mainWindow;
 }
 
 void Global::setMainWindow(QWidget *window)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_mainWindow = window;
 }

@@ -3,10 +3,10 @@
 #include "velmora_global.h"
 
 #include <QHash>
-#include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <mutex>
 
 class QThread;
 class QWidget;
@@ -39,7 +39,7 @@ public:
 
 private:
     Global() = default;
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock; // a standard mutex, so thread checkers see its ordering
     QHash<QThread *, QString> m_threads;
     QHash<Qt::HANDLE, QString> m_threadIds;
     QHash<QString, QPointer<QObject>> m_objects;

@@ -1,6 +1,6 @@
 #include "sysinfoobject.h"
 
-#include <QMutexLocker>
+#include <mutex>
 
 namespace {
 constexpr int kMaxRecords = 10000; // a long-running host must not grow without bound
@@ -14,20 +14,20 @@ SysInfoObject *SysInfoObject::instance()
 
 void SysInfoObject::addCom(const QString &device)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_connections.append(device);
 }
 
 void SysInfoObject::removeCom(const QString &device)
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_connections.removeOne(device);
 }
 
 void SysInfoObject::setRx(const QString &device, int commands, qint64 elapsedMs)
 {
     {
-        QMutexLocker lock(&m_lock);
+        std::lock_guard<std::mutex> lock(m_lock);
         if (m_rx.size() >= kMaxRecords)
             m_rx.removeFirst();
         m_rx.append(RxReport { device, commands, elapsedMs });
@@ -37,18 +37,18 @@ void SysInfoObject::setRx(const QString &device, int commands, qint64 elapsedMs)
 
 QStringList SysInfoObject::connections() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_connections;
 }
 
 QList<SysInfoObject::RxReport> SysInfoObject::rxReports() const
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     return m_rx;
 }
 
 void SysInfoObject::clearRecords()
 {
-    QMutexLocker lock(&m_lock);
+    std::lock_guard<std::mutex> lock(m_lock);
     m_rx.clear();
 }

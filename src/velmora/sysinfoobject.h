@@ -3,9 +3,9 @@
 #include "velmora_global.h"
 
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QStringList>
+#include <mutex>
 
 // Collects connection statistics. The stand-in records every call so a host (or a test) can
 // observe what the communication library reports.
@@ -35,7 +35,7 @@ signals:
 
 private:
     SysInfoObject() = default;
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock; // a standard mutex, so thread checkers see its ordering
     QStringList m_connections;
     QList<RxReport> m_rx;
 };
