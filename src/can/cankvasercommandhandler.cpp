@@ -3,6 +3,7 @@
 #include "basictools.h"
 #include "canzaplcommand.h"
 #include "canzaplengine_p.h"
+#include "criticalmessage_p.h"
 #include "global.h"
 #include "kvaserlibrary_p.h"
 

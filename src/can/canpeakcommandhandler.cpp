@@ -2,6 +2,7 @@
 
 #include "canzaplcommand.h"
 #include "canzaplengine_p.h"
+#include "criticalmessage_p.h"
 #include "peaklibrary_p.h"
 
 #include <QStringList>

@@ -3,6 +3,7 @@
 #include "basictools.h"
 #include "canopenbitrates_p.h"
 #include "chlog_p.h"
+#include "criticalmessage_p.h"
 #include "peaklibrary_p.h"
 
 namespace {

@@ -169,9 +169,9 @@ void PeripheryManager::checkActualCANDevices(bool dumpOnly)
         return;
     CH_DEBUG << "Actual CAN devices:"
              << "\r\n";
-    const QList<ch::discovery::CanAdapterRecord> records = ch::platform::listCanAdapters(m_canDeviceRoot);
-    for (const ch::discovery::CanAdapterRecord &record : records)
-        CH_DEBUG << ch::discovery::formatCanAdapterRecord(record);
+    const QList<ch::platform::CanAdapterRecord> records = ch::platform::listCanAdapters(m_canDeviceRoot);
+    for (const ch::platform::CanAdapterRecord &record : records)
+        CH_DEBUG << ch::platform::formatCanAdapterRecord(record);
 }
 
 void PeripheryManager::checkActualDevices(bool dumpOnly)

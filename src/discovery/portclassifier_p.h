@@ -35,11 +35,6 @@ enum class SerialVerdict {
     OwnOrCanAdapter, // the maker's USB devices and CAN adapters with a virtual COM port
 };
 
-// Windows rule: drop the first three characters ("COM") and left-pad with '0' to three.
-QString windowsPortKey(const QString &portName);
-// Every run of digits left-padded to ten, so "ttyUSB2" sorts before "ttyUSB10".
-QString naturalPortKey(const QString &portName);
-
 // "VID_xxxx&PID_yyyy": a part that is not hexadecimal reads as 0.
 UsbId parseUsbIdentifier(const QString &text);
 // Keys of the group "integrated_USB" of an INI file; empty when the file or group is missing.

@@ -11,7 +11,7 @@ QString defaultCanDeviceRoot();
 
 // CAN adapters known to the operating system, grouped by device identifier in name order.
 // A missing or unreadable source yields no records.
-QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root);
+QList<CanAdapterRecord> listCanAdapters(const QString &root);
 
 } // namespace platform
 } // namespace ch

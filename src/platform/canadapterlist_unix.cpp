@@ -24,7 +24,7 @@ QStringList subdirectories(const QString &path)
 }
 
 // Serial ports and network interfaces (SocketCAN) that the device's interfaces provide.
-void collectInterfaces(const QString &devicePath, const QString &deviceName, discovery::CanAdapterRecord *record)
+void collectInterfaces(const QString &devicePath, const QString &deviceName, CanAdapterRecord *record)
 {
     const QStringList children = subdirectories(devicePath);
     for (const QString &child : children) {
@@ -54,10 +54,10 @@ QString defaultCanDeviceRoot()
     return QStringLiteral("/sys/bus/usb/devices");
 }
 
-QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
+QList<CanAdapterRecord> listCanAdapters(const QString &root)
 {
     // Same grouping as the registry: device identifier first, then its instances.
-    QMap<QString, QList<discovery::CanAdapterRecord>> byIdentifier;
+    QMap<QString, QList<CanAdapterRecord>> byIdentifier;
     const QStringList devices = subdirectories(root);
     for (const QString &name : devices) {
         if (name.contains(QLatin1Char(':'))) // an interface, not a device
@@ -67,10 +67,10 @@ QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
         const QString product = attribute(path + QStringLiteral("/idProduct"));
         if (vendor.isEmpty() || product.isEmpty())
             continue;
-        discovery::CanAdapterRecord record;
+        CanAdapterRecord record;
         record.identifier = QStringLiteral("VID_") + vendor + QStringLiteral("&PID_") + product;
-        record.family = discovery::canAdapterFamily(record.identifier);
-        if (record.family == discovery::CanFamily::None)
+        record.family = canAdapterFamily(record.identifier);
+        if (record.family == CanFamily::None)
             continue;
         record.instanceId = name;
         record.key = path;
@@ -80,7 +80,7 @@ QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
         collectInterfaces(path, name, &record);
         byIdentifier[record.identifier].append(record);
     }
-    QList<discovery::CanAdapterRecord> records;
+    QList<CanAdapterRecord> records;
     for (const auto &group : std::as_const(byIdentifier))
         records += group;
     return records;

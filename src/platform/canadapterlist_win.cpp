@@ -10,21 +10,21 @@ QString defaultCanDeviceRoot()
     return QStringLiteral("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum");
 }
 
-QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
+QList<CanAdapterRecord> listCanAdapters(const QString &root)
 {
-    QList<discovery::CanAdapterRecord> records;
+    QList<CanAdapterRecord> records;
     QSettings registry(root, QSettings::NativeFormat);
     registry.beginGroup(QStringLiteral("USB"));
     const QStringList identifiers = registry.childGroups();
     for (const QString &identifier : identifiers) {
-        const discovery::CanFamily family = discovery::canAdapterFamily(identifier);
-        if (family == discovery::CanFamily::None)
+        const CanFamily family = canAdapterFamily(identifier);
+        if (family == CanFamily::None)
             continue;
         registry.beginGroup(identifier);
         const QStringList instances = registry.childGroups();
         for (const QString &instance : instances) {
             registry.beginGroup(instance);
-            discovery::CanAdapterRecord record;
+            CanAdapterRecord record;
             record.family = family;
             record.identifier = identifier;
             record.instanceId = registry.group();
@@ -34,7 +34,7 @@ QList<discovery::CanAdapterRecord> listCanAdapters(const QString &root)
                 const QString text = value.canConvert<QStringList>() && value.toStringList().size() > 1
                     ? value.toStringList().join(QStringLiteral(", "))
                     : value.toString();
-                discovery::applyDeviceKey(&record, key, text);
+                applyDeviceKey(&record, key, text);
             }
             records.append(record);
             registry.endGroup();

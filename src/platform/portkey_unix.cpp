@@ -1,8 +1,6 @@
 #include "portkey_p.h"
 
-#include "portclassifier_p.h"
-
 QString ch::platform::portSortKey(const QString &portName)
 {
-    return discovery::naturalPortKey(portName);
+    return naturalPortKey(portName);
 }

@@ -5,7 +5,7 @@
 
 #include <QtTest>
 
-using namespace ch::discovery;
+using namespace ch::platform;
 Q_DECLARE_METATYPE(CanFamily)
 
 namespace {

@@ -1,10 +1,12 @@
 #include "portclassifier_p.h"
+#include "portkey_p.h"
 #include "usbidentifiers_p.h"
 
 #include <QMap>
 #include <QtTest>
 
 using namespace ch::discovery;
+using namespace ch::platform;
 Q_DECLARE_METATYPE(SerialVerdict)
 Q_DECLARE_METATYPE(PortRecord)
 

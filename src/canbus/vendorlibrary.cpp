@@ -2,10 +2,7 @@
 
 #include "chlog_p.h"
 
-#include <QApplication>
-#include <QMessageBox>
 #include <QMutexLocker>
-#include <QThread>
 
 VendorLibrary::VendorLibrary(const char *vendor, CanVendor kind, Hooks hooks)
     : m_vendor(vendor), m_kind(kind), m_hooks(hooks)
@@ -99,12 +96,4 @@ void VendorLibrary::unloadLocked()
     m_hooks.reset();
     m_loaded = false;
     m_library.unload();
-}
-
-void vendorCriticalMessage(const QString &tag, QWidget *parent, const QString &title, const QString &text)
-{
-    qCritical().noquote() << tag << title << text;
-    auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());
-    if (application && QThread::currentThread() == application->thread())
-        QMessageBox::critical(parent, title, text);
 }

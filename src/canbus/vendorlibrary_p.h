@@ -115,10 +115,3 @@ private:
 #define CH_VENDOR_DECLARE_POINTER(Convention, Ret, name, params)                                                       \
     using name##_t = Ret(Convention *) params;                                                                         \
     static name##_t name;
-
-class QWidget;
-
-// A vendor error for the user: always the critical log line (`tag`, title, text); a critical
-// message box as well, but only where a QApplication exists and this is its thread, so a
-// headless host or a test never blocks.
-void vendorCriticalMessage(const QString &tag, QWidget *parent, const QString &title, const QString &text);

@@ -1,7 +1,7 @@
 #include "canadapters_p.h"
 
 namespace ch {
-namespace discovery {
+namespace platform {
 
 CanFamily canAdapterFamily(const QString &deviceIdentifier)
 {
@@ -67,5 +67,5 @@ QString formatCanAdapterRecord(const CanAdapterRecord &record)
         + record.specificParameters.join(QStringLiteral(", ")) + nl;
 }
 
-} // namespace discovery
+} // namespace platform
 } // namespace ch

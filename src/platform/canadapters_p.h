@@ -4,9 +4,9 @@
 #include <QString>
 #include <QStringList>
 
-// Identification and text of the CAN adapter listing; the platform files only collect records.
+// Identification and text of the CAN adapter listing, shared by the platform listings.
 namespace ch {
-namespace discovery {
+namespace platform {
 
 enum class CanFamily { None, Esd, Ixxat, Kvaser, Peak };
 
@@ -31,5 +31,5 @@ void applyDeviceKey(CanAdapterRecord *record, const QString &keyPath, const QStr
 
 QString formatCanAdapterRecord(const CanAdapterRecord &record);
 
-} // namespace discovery
+} // namespace platform
 } // namespace ch

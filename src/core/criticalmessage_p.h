@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// An error the user must see: always the critical log line (`tag`, title, text); a critical
+// message box as well, but only where a QApplication exists and this is its thread, so a
+// headless host or a test never blocks.
+void vendorCriticalMessage(const QString &tag, QWidget *parent, const QString &title, const QString &text);
