@@ -19,8 +19,8 @@ CANopenHandlerInterface::CANopenHandlerInterface(QObject *parent) : QObject(pare
         this, &CANopenHandlerInterface::countSentCanMessage, this, [this] { ++sentFrameCount; }, Qt::DirectConnection);
     if (number == 1) {
         qRegisterMetaType<CanMessage>("CanMessage");
-        qDebug() << "CANopenHandlerInterface::CANopenHandlerInterface(QObject*)"
-                 << "Registered Request/Reply commands.";
+        qCDebug(chMain) << "CANopenHandlerInterface::CANopenHandlerInterface(QObject*)"
+                        << "Registered Request/Reply commands.";
     }
 }
 

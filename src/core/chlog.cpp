@@ -1,5 +1,9 @@
 #include "chlog_p.h"
 
+#include <QMetaObject>
+#include <QObject>
+
+Q_LOGGING_CATEGORY(chMain, "commandhandler")
 Q_LOGGING_CATEGORY(chLow, "commandhandler.debLevel.low")
 Q_LOGGING_CATEGORY(chXml, "commandhandler.xml")
 
@@ -25,5 +29,14 @@ QString methodTag(const char *prettyFunction)
             start = i + 1;
     }
     return head.mid(start) + QLatin1String("()");
+}
+
+QString objectTag(const QObject *object, const char *prettyFunction)
+{
+    const QString tag = methodTag(prettyFunction);
+    const int colons = tag.lastIndexOf(QLatin1String("::"));
+    if (!object || colons < 0)
+        return tag;
+    return QLatin1String(object->metaObject()->className()) + tag.mid(colons);
 }
 } // namespace ch

@@ -1,5 +1,7 @@
 #include "criticalmessage_p.h"
 
+#include "chlog_p.h"
+
 #include <QApplication>
 #include <QDebug>
 #include <QMessageBox>
@@ -7,7 +9,7 @@
 
 void vendorCriticalMessage(const QString &tag, QWidget *parent, const QString &title, const QString &text)
 {
-    qCritical().noquote() << tag << title << text;
+    qCCritical(chMain).noquote() << tag << title << text;
     auto *application = qobject_cast<QApplication *>(QCoreApplication::instance());
     if (application && QThread::currentThread() == application->thread())
         QMessageBox::critical(parent, title, text);

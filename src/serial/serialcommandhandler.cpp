@@ -303,10 +303,9 @@ void SerialCommandHandler::readNextZAPLCommand(ZAPLReplyCommand *reply, uchar ad
         CH_DEBUG << "-> tried to read! " << clock.elapsed();
 
     if (!reply->isValid()) {
-        qDebug().noquote() << Q_FUNC_INFO << "communicationTimeouted!" << objectName()
-                           << (port ? port->bytesAvailable() : 0) << portText()
-                           << ((port && port->isOpen()) ? "true" : "false") << "Timeout:" << maxTimeoutMs
-                           << clock.nsecsElapsed() / 1e6 << "ms";
+        CH_DEBUG << "communicationTimeouted!" << objectName() << (port ? port->bytesAvailable() : 0) << portText()
+                 << ((port && port->isOpen()) ? "true" : "false") << "Timeout:" << maxTimeoutMs
+                 << clock.nsecsElapsed() / 1e6 << "ms";
         setAddressTimeout(address);
         dumpTimeoutedAddresses();
         emit handleDetachedDevice(ConnectionType::Serial, m_deviceName);
@@ -415,7 +414,7 @@ QString SerialCommandHandler::getFirmwareBuild(uchar address)
     if (firmwareBuild.isEmpty()) {
         ZAPLReplyCommand reply;
         if (versionQuery(address, 5, &reply) && reply.status() == kStatusOk) {
-            qDebug().noquote() << Q_FUNC_INFO << reply.value();
+            CH_DEBUG << reply.value();
             firmwareBuild = BasicTools::iToUint(static_cast<quint32>(reply.value()), 3, QString());
         }
     }
