@@ -33,7 +33,6 @@ struct CanReceived
     int rawLength = 0;
     bool hasRecord = false;
     char record[16] = {};
-    bool errorFrame = false; // a bus error report, not a frame of any node
 };
 
 // What an adapter reports on its own, outside any call: the device went away (unplugged, the
@@ -68,7 +67,8 @@ public:
     virtual bool applyBitRate(int kbitPerSecond, const CanTrace &trace) = 0;
     // Hands one frame to the open adapter; false when it was refused.
     virtual bool send(const CanMessage &frame, const CanTrace &trace) = 0;
-    // Takes at most one received frame without blocking; false when none was waiting.
+    // Takes at most one received frame without blocking; false when none was waiting. Error
+    // reports of the controller are never frames: the adapter notifies them instead.
     virtual bool take(CanReceived &received) = 0;
     // The bit rate the channel runs at as read back after bringUp, in kbit/s; 0 when the
     // adapter cannot tell.
