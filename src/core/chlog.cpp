@@ -33,7 +33,7 @@ QString methodTag(const char *prettyFunction)
 
 QString objectTag(const QObject *object, const char *prettyFunction)
 {
-    const QString tag = methodTag(prettyFunction);
+    QString tag = methodTag(prettyFunction);
     const int colons = tag.lastIndexOf(QLatin1String("::"));
     if (!object || colons < 0)
         return tag;
