@@ -3,12 +3,6 @@
 #include "canzaplcommandhandler.h"
 #include "commandhandler_global.h"
 
-#include <QString>
-#include <QVariant>
-#include <memory>
-
-class CanEsdEngine;
-
 // ZAPL over an esd adapter on a net number. Holds the esd library from construction to
 // destruction.
 class COMMANDHANDLER_EXPORT CANEsdCommandHandler : public CANZAPLCommandHandler
@@ -20,7 +14,4 @@ public:
     ~CANEsdCommandHandler() override;
 
     void setNetID(int net);
-
-private:
-    std::unique_ptr<CanEsdEngine> m_engine;
 };

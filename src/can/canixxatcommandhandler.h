@@ -3,14 +3,8 @@
 #include "canzaplcommandhandler.h"
 #include "commandhandler_global.h"
 
-#include <QString>
-#include <QVariant>
-#include <memory>
-
-class CanIxxatEngine;
-
 // ZAPL over an IXXAT adapter. The adapter objects are process-wide: one IXXAT connection
-// exists per process, shared with the CANopen IXXAT handler.
+// exists at a time, shared with the CANopen IXXAT handler.
 class COMMANDHANDLER_EXPORT CANIxxatCommandHandler : public CANZAPLCommandHandler
 {
     Q_OBJECT
@@ -18,7 +12,4 @@ class COMMANDHANDLER_EXPORT CANIxxatCommandHandler : public CANZAPLCommandHandle
 public:
     explicit CANIxxatCommandHandler(QObject *parent = nullptr);
     ~CANIxxatCommandHandler() override;
-
-private:
-    std::unique_ptr<CanIxxatEngine> m_engine;
 };

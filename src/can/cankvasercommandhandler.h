@@ -5,9 +5,8 @@
 
 #include <QString>
 #include <QVariant>
-#include <memory>
 
-class CanKvaserEngine;
+class KvaserAdapter;
 
 // ZAPL over a Kvaser adapter. openDevice takes the bit rate in kbit/s, or a list
 // [bit rate, channel].
@@ -19,6 +18,11 @@ public:
     explicit CANKvaserCommandHandler(QObject *parent = nullptr);
     ~CANKvaserCommandHandler() override;
 
+protected:
+    bool openAdapter(const QVariant &device, int bitRate, const CanTrace &trace) override;
+    QVariant reopenArgument() const override;
+    QString openLineExtra(const QVariant &device) const override;
+
 private:
-    std::unique_ptr<CanKvaserEngine> m_engine;
+    KvaserAdapter &kvaser() const;
 };

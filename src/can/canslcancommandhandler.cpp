@@ -1,90 +1,39 @@
 #include "canslcancommandhandler.h"
 
-#include "canzaplcommand.h"
-#include "canzaplengine_p.h"
-#include "slcaninterface.h"
-
-#include <QCoreApplication>
+#include "canzapltexts_p.h"
+#include "vendoradapters_p.h"
 
 namespace {
-CanZaplEngine::Traits slcanTraits()
-{
-    CanZaplEngine::Traits t;
+const CanZaplTexts kTexts = [] {
+    CanZaplTexts t { "CAN SLCAN", ConnectionType::CAN_SLCAN };
     t.cleared = "cleared timeOutedDevices.";
     t.directDecode = true;
     t.zeroSpareByte = true;
     t.storesRateOnlyOnSuccess = true;
     return t;
-}
+}();
 } // namespace
 
-// The SLCAN column: frames travel as text lines through SLCANInterface.
-class CanSlcanEngine final : public CanZaplEngine
-{
-public:
-    CanSlcanEngine(CommandHandlerInterface *handler, const Fields &fields)
-        : CanZaplEngine(handler, fields, slcanTraits())
-    { }
-
-    QString portName;
-    bool useAckNak = false;
-    SLCANInterface slcan;
-
-protected:
-    bool openAdapter(const QVariant &, int bitRate) override
-    {
-        if (!slcan.openPort(portName, useAckNak))
-            return false;
-        if (debugEnabled())
-            qDebug().noquote() << tag("openDevice") << "SLCAN initialize success";
-        if (!slcan.setBitrate(bitRate))
-            return false;
-        m_fields.dataRate = bitRate;
-        slcan.openChannel();
-        slcan.clearQueue();
-        return true;
-    }
-
-    bool closeAdapter() override
-    {
-        slcan.closeChannel();
-        slcan.closePort();
-        return true;
-    }
-
-    bool applyBitRate(int kbitPerSecond) override { return slcan.setBitrate(kbitPerSecond); }
-
-    bool sendFrame(const CanMessage &frame) override { return slcan.sendMessage(frame); }
-
-    bool takeFrame(Taken &taken) override
-    {
-        // Frames arrive through the port's readyRead signal, so let the event loop run first.
-        QCoreApplication::processEvents();
-        return slcan.takeMessage(taken.frame);
-    }
-};
-
 CANSlCanCommandHandler::CANSlCanCommandHandler(QObject *parent)
-    : CANZAPLCommandHandler(QStringLiteral("CAN SLCAN"), parent),
-      m_engine(new CanSlcanEngine(this, CH_CAN_ZAPL_FIELDS(this)))
+    : CANZAPLCommandHandler(new SlcanAdapter, kTexts, parent)
 {
-    bindEngine(m_engine.get());
+    static_cast<SlcanAdapter &>(adapter()).attachTo(this);
 }
 
 CANSlCanCommandHandler::~CANSlCanCommandHandler() = default;
 
 void CANSlCanCommandHandler::setComPortName(const QString &name)
 {
-    if (!deviceOpen)
-        m_engine->portName = name;
+    if (!isDeviceOpen())
+        static_cast<SlcanAdapter &>(adapter()).setPortName(name);
 }
 
 QString CANSlCanCommandHandler::comPortName() const
 {
-    return m_engine->portName;
+    return static_cast<SlcanAdapter &>(adapter()).portName();
 }
 
 void CANSlCanCommandHandler::setAckNakUsage(bool use)
 {
-    m_engine->useAckNak = use;
+    static_cast<SlcanAdapter &>(adapter()).setAckNakUsage(use);
 }

@@ -4,10 +4,6 @@
 #include "commandhandler_global.h"
 
 #include <QString>
-#include <QVariant>
-#include <memory>
-
-class CanSlcanEngine;
 
 // ZAPL over a serial-line CAN adapter.
 class COMMANDHANDLER_EXPORT CANSlCanCommandHandler : public CANZAPLCommandHandler
@@ -23,7 +19,4 @@ public:
     QString comPortName() const;
     // Wait for the adapter's acknowledge after each frame.
     void setAckNakUsage(bool use);
-
-private:
-    std::unique_ptr<CanSlcanEngine> m_engine;
 };

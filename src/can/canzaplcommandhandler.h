@@ -5,13 +5,20 @@
 
 #include <QString>
 #include <QVariant>
+#include <memory>
 
 class CANZAPLRequestCommand;
 class CANZAPLReplyCommand;
-class CanZaplEngine;
+class CanAdapter;
+class CanTrace;
+class QTimer;
+struct CanAdapterNotice;
+struct CanMessage;
+struct CanZaplTexts;
 
-// What the five ZAPL-over-CAN handlers have in common: every operation runs in one shared
-// engine; a concrete handler only contributes its adapter (an engine subclass it owns).
+// ZAPL over CAN, written once for every adapter: the request/reply wait, muting and un-muting,
+// draining, version queries and the boot frame. A concrete handler brings its adapter and texts
+// and fills the few hooks where its adapter needs more than the defaults.
 class COMMANDHANDLER_EXPORT CANZAPLCommandHandler : public CommandHandlerInterface
 {
     Q_OBJECT
@@ -30,8 +37,8 @@ public:
     void readZAPLCommand(CANZAPLReplyCommand *reply, uchar address);
     void readNextZAPLCommand(CANZAPLReplyCommand *reply, uchar address);
     void sendCANopenBootCommand(uchar nodeId);
-    void setReplyID(uchar id);
-    uchar replyID() const;
+    void setReplyID(uchar id) { m_replyId = id; }
+    uchar replyID() const { return m_replyId; }
 
 public slots:
     void doDirectRequest(Command *request, Command *reply) override;
@@ -39,13 +46,40 @@ public slots:
     void resetTimeOutedDevices();
 
 protected:
-    // Names the handler (object and device name) with the defaults every CAN handler starts
-    // with: 1000 kbit/s and a 500 ms reply time-out.
-    CANZAPLCommandHandler(const QString &name, QObject *parent);
-    // The concrete handler owns its engine (so the engine ends while the handler still is
-    // of its own class) and binds it here from its constructor.
-    void bindEngine(CanZaplEngine *engine) { m_zapl = engine; }
+    // Names the handler (object and device name) as `texts` says, takes `adapter` over and starts
+    // at 1000 kbit/s with a 500 ms reply time-out. `texts` is static data that outlives the handler.
+    CANZAPLCommandHandler(CanAdapter *adapter, const CanZaplTexts &texts, QObject *parent);
+
+    // Called by openDevice after its first line, with deviceOpen and the muted list cleared;
+    // true when frames can flow. The default brings the adapter up at bitRate.
+    virtual bool openAdapter(const QVariant &device, int bitRate, const CanTrace &trace);
+    // Called by closeDevice, which then clears deviceOpen; the result is closeDevice's.
+    virtual bool closeAdapter(const CanTrace &trace);
+    // Called by setDataRate; true when the adapter took the rate.
+    virtual bool applyBitRate(int kbitPerSecond, const CanTrace &trace);
+    // The argument reopenDevice passes to openDevice; the default is the current data rate.
+    virtual QVariant reopenArgument() const;
+    // The bit rate an openDevice argument carries; the default is an int or the first list item.
+    virtual int bitRateOf(const QVariant &device) const;
+    // Items after the bit rate on the first line of openDevice; the default is none.
+    virtual QString openLineExtra(const QVariant &device) const;
+    CanAdapter &adapter() const { return *m_adapter; }
+    // The ConnectionType value a detached device is reported under (the texts' one at first).
+    void setConnectionType(int type) { m_connectionType = type; }
 
 private:
-    CanZaplEngine *m_zapl = nullptr;
+    friend class CanZaplWaitGuard;
+    bool sendFrame(const CanMessage &frame, const CanTrace &trace);
+    void emitTraffic(MessageFlag flag, void *frame, bool request);
+    void unmuteTimerFired();
+    void adapterNotice(const CanAdapterNotice &notice);
+
+    std::unique_ptr<CanAdapter> m_adapter;
+    const CanZaplTexts &m_texts;
+    int m_busy = 0; // inside a write or a reply wait, either of which may run the event loop
+    bool m_unmutePending = false; // an un-mute timer fired while busy
+    uchar m_replyId = 2;
+    uint m_lastRequestId = 0;
+    int m_connectionType;
+    QTimer *m_unmuteTimer; // single shot, 5000 ms
 };

@@ -2,11 +2,16 @@
 
 #include "chlog_p.h"
 
+QString CanTrace::tag() const
+{
+    return ch::objectTag(m_self, m_function);
+}
+
 QDebug CanTrace::line() const
 {
     // A disabled category gives a stream that writes nothing.
     QDebug stream = QMessageLogger(nullptr, 0, nullptr).debug(chMain());
-    stream.noquote() << m_tag;
+    stream.noquote() << tag();
     return stream;
 }
 
@@ -16,6 +21,14 @@ void CanAdapter::notify(CanAdapterNotice::Kind kind, const QString &text) const
 {
     if (m_sink)
         m_sink({ kind, text });
+}
+
+void CanAdapter::applyOwnerRate(int kbitPerSecond, const CanTrace &trace)
+{
+    if (m_rateHook)
+        m_rateHook(kbitPerSecond);
+    else
+        applyBitRate(kbitPerSecond, trace);
 }
 
 CanBitRateCodes canBitRateCodes(int kbitPerSecond)

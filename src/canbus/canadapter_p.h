@@ -3,26 +3,34 @@
 #include "canmessage.h"
 
 #include <QDebug>
+#include <QObject>
 #include <QString>
 #include <functional>
 
 // Where an adapter's lines go. The handler that drives the adapter makes one per operation:
-// the method tag of that operation, and whether its debug switch is on. Lines for the user are
-// written always; debug lines only while the switch is on.
+// the method tag of that operation (worked out only when a line is written), and whether its
+// debug switch is on. Lines for the user are written always; debug lines only while the switch
+// is on.
 class CanTrace
 {
 public:
-    CanTrace(QString tag, bool debugEnabled) : m_tag(std::move(tag)), m_debug(debugEnabled) { }
+    CanTrace(const QObject *self, const char *function, bool debugEnabled)
+        : m_self(self), m_function(function), m_debug(debugEnabled)
+    { }
 
-    const QString &tag() const { return m_tag; }
+    QString tag() const;
     bool debugEnabled() const { return m_debug; }
     // A line that starts with the tag; the caller streams the rest of it.
     QDebug line() const;
 
 private:
-    QString m_tag;
+    const QObject *m_self;
+    const char *m_function;
     bool m_debug;
 };
+
+// The trace of the operation this is written in, under the name of the object's run-time class.
+#define CH_CAN_TRACE(debugEnabled) CanTrace(this, Q_FUNC_INFO, (debugEnabled))
 
 // One frame taken from an adapter. `rawLength` is the length code the library reported, which
 // may exceed 8 (frame.length never does). An adapter whose library delivers the 16-byte record
@@ -77,15 +85,22 @@ public:
     // notifier): a reply wait that does not return to the loop must let it run before a take.
     virtual bool needsEventLoop() const { return false; }
 
-    // Receives the adapter's notices; set by the handler that owns the adapter.
+    // Receives the adapter's notices; set by the handler that owns the adapter. The handler
+    // never calls back into the adapter from inside the sink.
     void setNoticeSink(std::function<void(const CanAdapterNotice &)> sink) { m_sink = std::move(sink); }
+    // How the owner applies a rate (its virtual setDataRate, which stores the rate and calls
+    // applyBitRate): bringUp calls it where the library wants the rate set.
+    void setRateHook(std::function<void(int)> hook) { m_rateHook = std::move(hook); }
 
 protected:
     CanAdapter() = default;
     void notify(CanAdapterNotice::Kind kind, const QString &text) const;
+    // Called by bringUp at the point where the library takes the rate.
+    void applyOwnerRate(int kbitPerSecond, const CanTrace &trace);
 
 private:
     std::function<void(const CanAdapterNotice &)> m_sink;
+    std::function<void(int)> m_rateHook;
 };
 
 // The codes each library takes for a rate in kbit/s. A rate that is not listed gets the

@@ -30,7 +30,6 @@ constexpr quint32 kMaxDevices = 5;
 constexpr quint16 kQueueSize = 32;
 constexpr quint8 kBusCan = 1;
 constexpr quint8 kOpModeStandard = 1;
-constexpr quint8 kMessageData = 0;
 
 // Releases a VCI object and forgets it.
 template<typename T> CH_FOREIGN_OBJECTS void drop(T *&object)
@@ -181,31 +180,22 @@ CH_FOREIGN_OBJECTS bool IxxatLibrary::setBusTiming(quint8 btr0, quint8 btr1)
     return o.control->InitLine(&init) == vci::kOk && o.control->StartLine() == vci::kOk;
 }
 
-CH_FOREIGN_OBJECTS bool IxxatLibrary::send(quint32 id, const quint8 *data, int length)
+CH_FOREIGN_OBJECTS bool IxxatLibrary::send(const vci::Message &message)
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);
     if (!o.initialised)
         return false;
-    vci::Message message = {};
-    message.id = id;
-    message.type = kMessageData;
-    message.flags = quint8(qBound(0, length, 8) & 0x0F);
-    std::memcpy(message.data, data, size_t(qBound(0, length, 8)));
-    return o.writer->PutDataEntry(&message) == vci::kOk;
+    vci::Message copy = message; // the writer takes a non-const entry
+    return o.writer->PutDataEntry(&copy) == vci::kOk;
 }
 
-CH_FOREIGN_OBJECTS bool IxxatLibrary::receive(quint32 *id, quint8 data[8], int *length)
+CH_FOREIGN_OBJECTS bool IxxatLibrary::receive(vci::Message &message)
 {
     Objects &o = objects();
     QMutexLocker locker(&o.lock);
     if (!o.initialised)
         return false;
-    vci::Message message = {};
-    if (o.reader->GetDataEntry(&message) != vci::kOk || message.type != kMessageData)
-        return false;
-    *id = message.id;
-    *length = message.flags & 0x0F;
-    std::memcpy(data, message.data, 8);
-    return true;
+    message = {};
+    return o.reader->GetDataEntry(&message) == vci::kOk;
 }

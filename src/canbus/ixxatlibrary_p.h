@@ -176,7 +176,7 @@ struct IxxatLibrary
     static bool isInitialised();
     // Standard frames with the two bit-timing registers, then starts the line.
     static bool setBusTiming(quint8 btr0, quint8 btr1);
-    static bool send(quint32 id, const quint8 *data, int length);
-    // One data message, non-blocking; `data` receives at most 8 bytes, `length` the 4-bit code.
-    static bool receive(quint32 *id, quint8 data[8], int *length);
+    static bool send(const vci::Message &message);
+    // One message of any type, non-blocking.
+    static bool receive(vci::Message &message);
 };

@@ -2,8 +2,6 @@
 
 #include "canopenservicehandler.h"
 
-class VendorLibraryUse;
-
 // CANopen master on a Kvaser adapter (canlib library), channel 0.
 class COMMANDHANDLER_EXPORT CANopenKvaserCommandHandler : public CANopenServiceHandler
 {
@@ -12,18 +10,4 @@ class COMMANDHANDLER_EXPORT CANopenKvaserCommandHandler : public CANopenServiceH
 public:
     explicit CANopenKvaserCommandHandler(QObject *parent = nullptr);
     ~CANopenKvaserCommandHandler() override;
-
-    void setDataRate(int kbit) override;
-    bool openDevice(QVariant bitRate) override;
-    bool closeDevice() override;
-
-protected:
-    bool sendFrame(const CanMessage &frame) override;
-    bool takeFrame(CanMessage &frame) override;
-
-private:
-    void shutChannel();
-
-    int m_handle = -1;
-    VendorLibraryUse *m_library;
 };

@@ -1,5 +1,6 @@
 #include "canopenservicehandler.h"
 
+#include "canadapter_p.h"
 #include "canopenprotocol_p.h"
 #include "chlog_p.h"
 
@@ -57,13 +58,91 @@ bool isLssReply(const CanMessage &f, unsigned char replyCs)
 }
 } // namespace
 
-CANopenServiceHandler::CANopenServiceHandler(const AdapterTraits &traits, QObject *parent)
-    : CANopenHandlerInterface(parent), m_traits(traits)
+CANopenServiceHandler::CANopenServiceHandler(const AdapterTraits &traits, CanAdapter *adapter, QObject *parent)
+    : CANopenHandlerInterface(parent), m_traits(traits), m_adapter(adapter)
 {
     dataRate = 1000;
+    if (traits.name) {
+        setObjectName(QLatin1String(traits.name));
+        setDeviceName(objectName());
+    }
+    if (m_adapter) {
+        m_adapter->setRateHook([this](int kbit) { setDataRate(kbit); });
+        m_adapter->setNoticeSink([this](const CanAdapterNotice &notice) { adapterNotice(notice); });
+    }
 }
 
-CANopenServiceHandler::~CANopenServiceHandler() = default;
+CANopenServiceHandler::~CANopenServiceHandler()
+{
+    // The concrete handler is gone already: nothing the adapter does while it goes may call in.
+    if (m_adapter) {
+        m_adapter->setNoticeSink(nullptr);
+        m_adapter->setRateHook(nullptr);
+        m_adapter.reset();
+    }
+}
+
+bool CANopenServiceHandler::sendFrame(const CanMessage &frame)
+{
+    return m_adapter && deviceOpen && m_adapter->send(frame, CH_CAN_TRACE(debugOutput));
+}
+
+bool CANopenServiceHandler::takeFrame(CanMessage &frame)
+{
+    CanReceived received;
+    if (!m_adapter || !deviceOpen || !m_adapter->take(received))
+        return false;
+    frame = received.frame;
+    return true;
+}
+
+void CANopenServiceHandler::setDataRate(int kbit)
+{
+    dataRate = kbit;
+    if (m_adapter)
+        m_adapter->applyBitRate(kbit, CH_CAN_TRACE(debugOutput));
+}
+
+bool CANopenServiceHandler::openDevice(QVariant bitRate)
+{
+    const int rate = bitRate.toInt();
+    const CanTrace trace = CH_CAN_TRACE(debugOutput);
+    trace.line() << "bitrate:" << rate;
+    return bringAdapterUp(rate, trace);
+}
+
+bool CANopenServiceHandler::closeDevice()
+{
+    if (m_adapter)
+        m_adapter->shutDown(CH_CAN_TRACE(debugOutput));
+    deviceOpen = false;
+    return true;
+}
+
+bool CANopenServiceHandler::bringAdapterUp(int rate, const CanTrace &trace)
+{
+    deviceOpen = false;
+    const bool opened = m_adapter->bringUp(rate, trace);
+    if (const int running = m_adapter->runningRate())
+        dataRate = running;
+    deviceOpen = opened;
+    return opened;
+}
+
+void CANopenServiceHandler::adapterNotice(const CanAdapterNotice &notice)
+{
+    CH_SELF_WARNING << notice.text;
+    if (notice.kind != CanAdapterNotice::DeviceGone || !deviceOpen)
+        return;
+    // Services fail at once until the host reopens; the adapter is taken down once control is
+    // back in the event loop, never from inside its own notice.
+    deviceOpen = false;
+    QTimer::singleShot(0, this, [this] {
+        if (!deviceOpen)
+            m_adapter->shutDown(CH_CAN_TRACE(debugOutput));
+    });
+    emit handleDetachedDevice(m_traits.connectionType, deviceName);
+}
 
 bool CANopenServiceHandler::reopenDevice()
 {
@@ -153,7 +232,7 @@ void CANopenServiceHandler::SYNCPulse()
 void CANopenServiceHandler::PDOTransmit(unsigned short cobId, QByteArray data)
 {
     if (data.size() > 8) {
-        CH_WARNING << "refused: a PDO carries at most 8 bytes, got" << data.size();
+        CH_SELF_WARNING << "refused: a PDO carries at most 8 bytes, got" << data.size();
         return;
     }
     transmit(frame(cobId, reinterpret_cast<const quint8 *>(data.constData()), data.size()), Order::ReportThenSend);

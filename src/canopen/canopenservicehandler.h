@@ -2,19 +2,31 @@
 
 #include "canopenhandlerinterface.h"
 
+#include <memory>
+
+class CanAdapter;
+class CanTrace;
+struct CanAdapterNotice;
+
 namespace canopen {
 class SdoTransfer;
 }
 
 // The services written once for every adapter: NMT, SYNC, PDO, SDO and LSS over two hooks,
-// "hand one frame to the adapter" and "take one frame from it". The adapters differ only in
-// the data of AdapterTraits. Exported only because the exported handlers derive from it.
+// "hand one frame to the adapter" and "take one frame from it", whose defaults drive the
+// handler's CAN adapter. The adapters differ only in the data of AdapterTraits. Exported only
+// because the exported handlers derive from it.
 class COMMANDHANDLER_EXPORT CANopenServiceHandler : public CANopenHandlerInterface
 {
     Q_OBJECT
 public:
     ~CANopenServiceHandler() override;
 
+    // Store the rate and apply it to the adapter at once.
+    void setDataRate(int kbit) override;
+    // The bit rate in kbit/s (toInt); brings the adapter up.
+    bool openDevice(QVariant bitRate) override;
+    bool closeDevice() override;
     bool reopenDevice() override;
     bool isBusy() override { return busy; }
 
@@ -63,23 +75,32 @@ public slots:
 protected:
     struct AdapterTraits
     {
+        const char *name; // object and device name; null keeps the interface's "UNKNOWN_" name
+        int connectionType; // ConnectionType value
         int syncLength; // 0, or 1 with the byte 0x01
         bool reportOnlyAccepted; // NMT, SYNC and LSS reported after the send, only when accepted
         bool rejectedFramesKeptLast; // a frame the filter rejects still replaces lastFrame
     };
-    CANopenServiceHandler(const AdapterTraits &traits, QObject *parent);
+    // Names the handler as `traits` says, takes `adapter` over (null for a subclass that moves
+    // frames itself) and starts at 1000 kbit/s.
+    CANopenServiceHandler(const AdapterTraits &traits, CanAdapter *adapter, QObject *parent);
 
     // Called by a service to hand one standard data frame to the open adapter; false when refused.
-    virtual bool sendFrame(const CanMessage &frame) = 0;
+    virtual bool sendFrame(const CanMessage &frame);
     // Called by checkForCanMessage(); takes at most one received frame without waiting.
-    virtual bool takeFrame(CanMessage &frame) = 0;
+    virtual bool takeFrame(CanMessage &frame);
     // The body of every adapter's checkForCanMessage().
     void takeAndReport();
+    // The open steps every adapter shares: clear deviceOpen, bring the adapter up at `rate`, take
+    // the rate it reads back, and set deviceOpen to the outcome.
+    bool bringAdapterUp(int rate, const CanTrace &trace);
+    CanAdapter *adapter() const { return m_adapter.get(); }
 
     bool busy = false;
     CanMessage lastFrame;
 
 private:
+    void adapterNotice(const CanAdapterNotice &notice);
     enum class Order { ReportThenSend, SendThenReport };
     bool transmit(const CanMessage &frame, Order order);
     void sendNmt(unsigned char specifier, unsigned char node);
@@ -89,4 +110,5 @@ private:
         unsigned char &b1Out, unsigned char &b2Out, unsigned int timeout);
 
     AdapterTraits m_traits;
+    std::unique_ptr<CanAdapter> m_adapter;
 };

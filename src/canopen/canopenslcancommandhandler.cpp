@@ -1,13 +1,12 @@
 #include "canopenslcancommandhandler.h"
 
-#include "chlog_p.h"
-#include "slcaninterface.h"
+#include "connectiontype.h"
+#include "vendoradapters_p.h"
 
 CANopenSlCanCommandHandler::CANopenSlCanCommandHandler(QObject *parent)
-    : CANopenServiceHandler({ 1, false, true }, parent), m_slcan(new SLCANInterface(this))
+    : CANopenServiceHandler({ "CAN slCan", ConnectionType::CANopen_SLCAN, 1, false, true }, new SlcanAdapter, parent)
 {
-    setObjectName(QStringLiteral("CAN slCan"));
-    setDeviceName(objectName());
+    static_cast<SlcanAdapter *>(adapter())->attachTo(this);
 }
 
 CANopenSlCanCommandHandler::~CANopenSlCanCommandHandler() = default;
@@ -15,39 +14,17 @@ CANopenSlCanCommandHandler::~CANopenSlCanCommandHandler() = default;
 void CANopenSlCanCommandHandler::setDataRate(int)
 { }
 
-bool CANopenSlCanCommandHandler::openDevice(QVariant bitRate)
+void CANopenSlCanCommandHandler::setComPortName(const QString &name)
 {
-    const int rate = bitRate.toInt();
-    CH_DEBUG << "bitrate:" << rate;
-    deviceOpen = false;
-    if (!m_slcan->openPort(m_portName, m_useAckNak))
-        return false;
-    CH_DEBUG << "SLCAN initialize success";
-    if (!m_slcan->setBitrate(baudrateFromBitrate(rate)))
-        return false;
-    dataRate = rate;
-    if (!m_slcan->openChannel())
-        return false;
-    deviceOpen = true;
-    return true;
+    static_cast<SlcanAdapter *>(adapter())->setPortName(name);
+}
+
+void CANopenSlCanCommandHandler::setAckNakUsage(bool use)
+{
+    static_cast<SlcanAdapter *>(adapter())->setAckNakUsage(use);
 }
 
 bool CANopenSlCanCommandHandler::closeDevice()
 {
-    if (!deviceOpen)
-        return false;
-    m_slcan->closeChannel();
-    m_slcan->closePort();
-    deviceOpen = false;
-    return true;
-}
-
-bool CANopenSlCanCommandHandler::sendFrame(const CanMessage &frame)
-{
-    return m_slcan->sendMessage(frame);
-}
-
-bool CANopenSlCanCommandHandler::takeFrame(CanMessage &frame)
-{
-    return m_slcan->takeMessage(frame);
+    return deviceOpen && CANopenServiceHandler::closeDevice();
 }

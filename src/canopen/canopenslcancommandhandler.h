@@ -2,8 +2,6 @@
 
 #include "canopenservicehandler.h"
 
-class SLCANInterface;
-
 // CANopen master on a serial-line CAN adapter.
 class COMMANDHANDLER_EXPORT CANopenSlCanCommandHandler : public CANopenServiceHandler
 {
@@ -15,19 +13,10 @@ public:
 
     // The rate takes effect only through openDevice().
     void setDataRate(int kbit) override;
-    bool openDevice(QVariant bitRate) override;
     bool closeDevice() override;
-    void setComPortName(const QString &name) { m_portName = name; }
+    void setComPortName(const QString &name);
     // Wait for the adapter's acknowledge after each frame (applied when the port opens).
-    void setAckNakUsage(bool use) { m_useAckNak = use; }
+    void setAckNakUsage(bool use);
+    // The adapter's own table decides: the rate passes unchanged.
     static int baudrateFromBitrate(int kbit) { return kbit; }
-
-protected:
-    bool sendFrame(const CanMessage &frame) override;
-    bool takeFrame(CanMessage &frame) override;
-
-private:
-    QString m_portName;
-    bool m_useAckNak = false;
-    SLCANInterface *m_slcan; // child object
 };

@@ -12,7 +12,7 @@ class SimBusHandler : public CANopenServiceHandler
     Q_OBJECT
 public:
     explicit SimBusHandler(SimCanBus &bus, int syncLength = 1)
-        : CANopenServiceHandler({ syncLength, false, true }, nullptr), m_bus(bus)
+        : CANopenServiceHandler({ nullptr, 0, syncLength, false, true }, nullptr, nullptr), m_bus(bus)
     {
         connect(&m_poll, &QTimer::timeout, this, &SimBusHandler::checkForCanMessage);
         m_poll.start(1);

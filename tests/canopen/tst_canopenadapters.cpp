@@ -161,6 +161,20 @@ private slots:
         QCOMPARE(reported, 0);
         QCOMPARE(h->lastReceivedFrame().id, kV.ixxat ? 0x705u : 0x680u);
     }
+
+#if defined(CH_VENDOR_PEAK)
+    void failed_open_never_releases_a_channel_held_elsewhere()
+    {
+        Handler holder;
+        QVERIFY(holder.openDevice(QVariant(1000)));
+        fake->failOpen(true); // as the driver answers for a channel initialised already
+        QVERIFY(!h->openDevice(QVariant(1000)));
+        fake->failOpen(false);
+        QVERIFY(h->reopenDevice());
+        QCOMPARE(fake->callCount("CAN_Uninitialize"), 0);
+    }
+
+#endif
 };
 
 QTEST_GUILESS_MAIN(TestCanopenAdapter)
