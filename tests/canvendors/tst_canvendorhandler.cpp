@@ -354,6 +354,14 @@ private slots:
         QVERIFY(handler.setDataRate(250));
         QCOMPARE(fake->lastArg("canSetBaudrate", 1), 4LL);
     }
+
+    void entry_points_the_library_lacks_are_named_only_when_called()
+    {
+        // Like the current library, the fake has no canIdRangeAdd or canIdRangeDelete.
+        Handler handler;
+        QVERIFY(handler.openDevice(1000));
+        QVERIFY(!log.contains(QStringLiteral("lacks")));
+    }
 #else
     void opening_creates_one_channel_with_the_specified_settings()
     {
