@@ -390,8 +390,10 @@ QString CANZAPLCommandHandler::getModuleAndFirmwareVersion(uchar address)
     readNextZAPLCommand(&reply, address);
     if (!reply.isValid())
         return QString();
-    // The eight data bytes are the module's text, whatever the status byte says.
-    return QString::fromLatin1(reply.data());
+    // The eight data bytes are the module's text, whatever the status byte says; a zero byte
+    // among them is a character like any other.
+    const QByteArray text = reply.data();
+    return QString::fromLatin1(text.constData(), text.size());
 }
 
 QString CANZAPLCommandHandler::getFirmwareVersion(uchar address)

@@ -187,6 +187,19 @@ private slots:
 #endif
     }
 
+    void version_text_keeps_every_byte()
+    {
+        // A type-0 version reply is eight characters, a zero byte among them.
+        Handler handler;
+        QVERIFY(handler.openDevice(1000));
+        handler.setMaxTimeoutMS(50);
+        fake->refuseSend(true); // the request is lost; only the injected frame answers
+        injectFrame(fake->bus(), 2, 8, QByteArray("12\0004V100", 8));
+        const QString text = handler.getModuleAndFirmwareVersion(9);
+        QCOMPARE(text.size(), 8);
+        QCOMPARE(text, QString::fromLatin1("12\0004V100", 8));
+    }
+
     void closing_one_handler_keeps_the_library_for_the_other()
     {
         Handler first;
