@@ -54,13 +54,6 @@ CANZAPLCommandHandler::CANZAPLCommandHandler(CanAdapter *adapter, const CanZaplT
     setDefaultTimeoutMS(500);
     setObjectName(QLatin1String(texts.name));
     setDeviceName(objectName());
-    // A child, so it follows the handler into another thread and never fires into a handler
-    // that is gone.
-    m_unmuteTimer = new QTimer(this);
-    m_unmuteTimer->setSingleShot(true);
-    m_unmuteTimer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 250 ms early
-    m_unmuteTimer->setInterval(kUnmuteMs);
-    connect(m_unmuteTimer, &QTimer::timeout, this, [this] { unmuteTimerFired(); });
     m_adapter->setRateHook([this](int kbitPerSecond) { setDataRate(kbitPerSecond); });
     m_adapter->setNoticeSink([this](const CanAdapterNotice &notice) { adapterNotice(notice); });
 }
@@ -305,8 +298,10 @@ void CANZAPLCommandHandler::readNextZAPLCommand(CANZAPLReplyCommand *reply, ucha
     guard.finish();
     if (trace.debugEnabled())
         trace.line() << m_texts.timedOut;
+    // Each first muting arms a timer of its own, so a manual reset or a reopen never stretches
+    // the five seconds of a later one.
     if (timeoutedAddresses.isEmpty())
-        m_unmuteTimer->start();
+        QTimer::singleShot(kUnmuteMs, Qt::PreciseTimer, this, [this] { unmuteTimerFired(); });
     if (!isAddressTimeouted(address)) {
         setAddressTimeout(address);
         if (trace.debugEnabled()) {

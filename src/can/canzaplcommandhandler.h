@@ -11,7 +11,6 @@ class CANZAPLRequestCommand;
 class CANZAPLReplyCommand;
 class CanAdapter;
 class CanTrace;
-class QTimer;
 struct CanAdapterNotice;
 struct CanMessage;
 struct CanZaplTexts;
@@ -81,5 +80,4 @@ private:
     uchar m_replyId = 2;
     uint m_lastRequestId = 0;
     int m_connectionType;
-    QTimer *m_unmuteTimer; // single shot, 5000 ms
 };
