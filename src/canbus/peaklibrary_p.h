@@ -9,14 +9,16 @@
 using PeakStatus = quint32;
 using PeakChannel = quint16;
 
-// The library's message record (natural alignment, 16 bytes).
-struct PeakMessage
+// The library's message record (natural alignment, 16 bytes), under the library's own tag, so
+// that a host holding one passes it to the CANopen handler's report helpers as it is.
+struct tagTPCANMsg
 {
     quint32 id = 0;
     quint8 type = 0; // 0 = standard data frame
     quint8 length = 0;
     quint8 data[8] = {};
 };
+using PeakMessage = tagTPCANMsg;
 static_assert(sizeof(PeakMessage) == 16, "PCAN message record layout");
 
 struct PeakTimestamp

@@ -1,7 +1,12 @@
 #include "canopenesdcommandhandler.h"
 
+#include "canrecords_p.h"
 #include "connectiontype.h"
 #include "vendoradapters_p.h"
+
+#include <cstring>
+
+static_assert(sizeof(CANopenEsdCommandHandler::CMSG) == sizeof(EsdMessage), "esd record layout");
 
 // All 2048 standard identifiers are received, NMT's 0 among them.
 CANopenEsdCommandHandler::CANopenEsdCommandHandler(QObject *parent)
@@ -10,3 +15,15 @@ CANopenEsdCommandHandler::CANopenEsdCommandHandler(QObject *parent)
 { }
 
 CANopenEsdCommandHandler::~CANopenEsdCommandHandler() = default;
+
+void CANopenEsdCommandHandler::emitSentCanMessage(CMSG *message)
+{
+    if (!message)
+        return;
+    EsdMessage record;
+    std::memcpy(&record, message, sizeof record);
+    CanMessage frame = canrecords::fromEsd(record).frame;
+    frame.extended = false;
+    frame.remote = false;
+    emitSentCanMessage(frame);
+}

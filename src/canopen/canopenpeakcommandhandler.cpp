@@ -1,6 +1,7 @@
 #include "canopenpeakcommandhandler.h"
 
 #include "basictools.h"
+#include "canrecords_p.h"
 #include "chlog_p.h"
 #include "connectiontype.h"
 #include "vendoradapters_p.h"
@@ -8,6 +9,17 @@
 namespace {
 constexpr PeakChannel kNoChannel = 0xFF;
 constexpr PeakAdapter::Profile kProfile { kNoChannel, true, true, false, false };
+
+CanMessage frameOf(const tagTPCANMsg &message)
+{
+    CanReceived received;
+    // Error and status records carry no frame; they are reported as they stand, without data.
+    if (!canrecords::fromPeak(message, received))
+        received.frame.id = message.id;
+    received.frame.extended = false;
+    received.frame.remote = false;
+    return received.frame;
+}
 } // namespace
 
 CANopenPeakCommandHandler::CANopenPeakCommandHandler(QObject *parent)
@@ -43,4 +55,16 @@ bool CANopenPeakCommandHandler::closeDevice()
     if (wasOpen)
         CANopenServiceHandler::closeDevice();
     return wasOpen;
+}
+
+void CANopenPeakCommandHandler::emitSentCanMessage(tagTPCANMsg *message)
+{
+    if (message)
+        emitSentCanMessage(frameOf(*message));
+}
+
+void CANopenPeakCommandHandler::emitReceivedCanMessage(tagTPCANMsg *message)
+{
+    if (message)
+        emitReceivedCanMessage(frameOf(*message));
 }

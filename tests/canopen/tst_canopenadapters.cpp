@@ -6,6 +6,7 @@
 #include "canopenkvasercommandhandler.h"
 #include "canopennode.h"
 #include "canopenpeakcommandhandler.h"
+#include "peaklibrary_p.h"
 
 #include <QTimer>
 #include <QtTest>
@@ -174,6 +175,35 @@ private slots:
         QCOMPARE(fake->callCount("CAN_Uninitialize"), 0);
     }
 
+    void library_records_are_reported_as_frames()
+    {
+        CanMessage sent, received;
+        connect(h.get(), &CANopenHandlerInterface::logSentCanMessage, this, [&](CanMessage &m) { sent = m; });
+        connect(h.get(), &CANopenHandlerInterface::receivedPDO, this, [&](CanMessage &m) { received = m; });
+        tagTPCANMsg record;
+        record.id = 0x185;
+        record.length = 2;
+        record.data[0] = 0xAB;
+        h->emitSentCanMessage(&record);
+        h->emitReceivedCanMessage(&record);
+        QCOMPARE(sent.id, 0x185u);
+        QCOMPARE(received.length, 2);
+        QCOMPARE(received.data[0], quint8(0xAB));
+    }
+#elif defined(CH_VENDOR_ESD)
+    void library_records_are_reported_as_frames()
+    {
+        CanMessage sent;
+        int counted = 0;
+        connect(h.get(), &CANopenHandlerInterface::logSentCanMessage, this, [&](CanMessage &m) { sent = m; });
+        connect(h.get(), &CANopenHandlerInterface::countSentCanMessage, this, [&] { ++counted; });
+        Handler::CMSG record = { 0x605, 8, 0, { 0, 0 }, { 0x40, 0x08, 0x10, 0, 0, 0, 0, 0 } };
+        h->emitSentCanMessage(&record);
+        QCOMPARE(counted, 1);
+        QCOMPARE(sent.id, 0x605u);
+        QCOMPARE(sent.length, 8);
+        QCOMPARE(sent.data[1], quint8(0x08));
+    }
 #endif
 };
 
