@@ -178,6 +178,7 @@ for f in "${files[@]}"; do
   case "$f" in /*) ;; *) f="$PWD/$f" ;; esac
   carry "$f"
 done
+socketcan=""
 for p in "${plugins[@]}"; do
   p="$(readlink -f "$p")"
   [ -f "$p" ] || die "plugin $p does not exist"
@@ -188,7 +189,16 @@ for p in "${plugins[@]}"; do
   cp "$p" "$guest/qt-plugins/$type/"
   carried[$p]=1
   carry "$p"
+  [ "$(basename "$p")" != libqtsocketcanbus.so ] || socketcan=1
 done
+
+# The socketcan plugin loads libsocketcan at run time, for bit rates only; where the host has it,
+# so does the guest.
+if [ -n "$socketcan" ]; then
+  ldconfig="$(command -v ldconfig || echo /sbin/ldconfig)"
+  lib="$("$ldconfig" -p 2>/dev/null | awk '/libsocketcan\.so\.2 .*x86-64/ { print $NF; exit }')"
+  [ -z "$lib" ] || carry "$lib"
+fi
 
 # Libraries in LD_LIBRARY_PATH's folders are loaded by name at run time: ldd cannot see them.
 for e in "${envs[@]}"; do
