@@ -28,13 +28,15 @@ struct Fd
 {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) { }
-    ~Fd()
+    ~Fd() { reset(); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    void reset(int f = -1)
     {
         if (fd >= 0)
             ::close(fd);
+        fd = f;
     }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
 };
 
 // What the kernel tells of one interface (RTM_GETLINK).
@@ -155,7 +157,17 @@ LinkInfo queryLink(const char *name)
     return info;
 }
 
-// Sets a "can" interface's rate as `ip link set NAME type can bitrate N` does; 0 or -errno.
+// The kernel's answer to a request made with NLM_F_ACK: 0 or -errno.
+int acknowledged(LinkRequest &request)
+{
+    QByteArray answer = exchange(request.finish());
+    auto *header = reinterpret_cast<nlmsghdr *>(answer.data());
+    if (answer.size() < int(NLMSG_LENGTH(sizeof(nlmsgerr))) || header->nlmsg_type != NLMSG_ERROR)
+        return -EPROTO;
+    return static_cast<nlmsgerr *>(NLMSG_DATA(header))->error;
+}
+
+// Sets a "can" interface's rate as `ip link set NAME type can bitrate N` does.
 int setBitrate(const char *name, quint32 bitrate)
 {
     LinkRequest request(RTM_NEWLINK, NLM_F_ACK, int(if_nametoindex(name)));
@@ -167,11 +179,23 @@ int setBitrate(const char *name, quint32 bitrate)
     request.add(IFLA_CAN_BITTIMING, &timing, sizeof timing);
     request.close(data);
     request.close(linkInfo);
-    QByteArray answer = exchange(request.finish());
-    auto *header = reinterpret_cast<nlmsghdr *>(answer.data());
-    if (answer.size() < int(NLMSG_LENGTH(sizeof(nlmsgerr))) || header->nlmsg_type != NLMSG_ERROR)
-        return -EPROTO;
-    return static_cast<nlmsgerr *>(NLMSG_DATA(header))->error;
+    return acknowledged(request);
+}
+
+// `ip link add dev NAME type vcan` and `ip link delete NAME`.
+int addVcan(const char *name)
+{
+    LinkRequest request(RTM_NEWLINK, NLM_F_ACK | NLM_F_CREATE | NLM_F_EXCL, 0);
+    request.add(IFLA_IFNAME, name, int(std::strlen(name)) + 1);
+    const int linkInfo = request.open(IFLA_LINKINFO);
+    request.add(IFLA_INFO_KIND, "vcan", 5);
+    request.close(linkInfo);
+    return acknowledged(request);
+}
+int deleteLink(const char *name)
+{
+    LinkRequest request(RTM_DELLINK, NLM_F_ACK, int(if_nametoindex(name)));
+    return acknowledged(request);
 }
 
 bool setInterfaceUp(const char *name, bool up)
@@ -184,6 +208,33 @@ bool setInterfaceUp(const char *name, bool up)
     request.ifr_flags = short(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
     return ::ioctl(s.fd, SIOCSIFFLAGS, &request) == 0;
 }
+
+// A kernel "can" interface: the slcan line discipline on a pseudo-terminal. It lasts as long as
+// the terminal stays open, starts down and without a rate.
+struct SlcanInterface
+{
+    Fd master, slave;
+    char name[IFNAMSIZ] = {};
+    QByteArray error;
+    bool open()
+    {
+        int m = -1, s = -1;
+        if (::openpty(&m, &s, nullptr, nullptr, nullptr) != 0)
+            return fail("openpty");
+        master.reset(m);
+        slave.reset(s);
+        int discipline = N_SLCAN;
+        if (::ioctl(slave.fd, TIOCSETD, &discipline) != 0)
+            return fail("TIOCSETD N_SLCAN");
+        return ::ioctl(slave.fd, SIOCGIFNAME, name) == 0 || fail("SIOCGIFNAME");
+    }
+    bool fail(const char *what)
+    {
+        const int code = errno;
+        error = QByteArray(what) + QByteArrayLiteral(": ") + QByteArray(std::strerror(code));
+        return false;
+    }
+};
 
 // The plugin's log lines, kept while the previous handler still prints them.
 QStringList pluginLog;
@@ -216,11 +267,14 @@ private slots:
     void frame_reaches_the_other_socket_but_not_its_sender_data();
     void frame_reaches_the_other_socket_but_not_its_sender();
     void bit_rate_key_on_vcan_connects_and_only_logs();
+    void every_device_brings_a_rate_of_500000_unless_cleared();
     void can_interface_reports_the_rate_it_was_given();
+    void bit_rate_key_on_a_can_interface_takes_only_with_libsocketcan();
     void interface_down_shows_only_at_the_next_write();
+    void removed_interface_fails_writes_until_reconnected();
 
 private:
-    std::unique_ptr<QCanBusDevice> open(const QVariant &bitrate = {});
+    std::unique_ptr<QCanBusDevice> open(const QVariant &bitrate = {}, const char *name = "vcan0");
     std::unique_ptr<QCanBusDevice> a, b;
 };
 
@@ -235,11 +289,11 @@ void TestSocketCanKernel::initTestCase()
     previousHandler = qInstallMessageHandler(keepPluginLines);
 }
 
-std::unique_ptr<QCanBusDevice> TestSocketCanKernel::open(const QVariant &bitrate)
+std::unique_ptr<QCanBusDevice> TestSocketCanKernel::open(const QVariant &bitrate, const char *name)
 {
     QString error;
     std::unique_ptr<QCanBusDevice> device(
-        QCanBus::instance()->createDevice(QStringLiteral("socketcan"), QStringLiteral("vcan0"), &error));
+        QCanBus::instance()->createDevice(QStringLiteral("socketcan"), QString::fromLatin1(name), &error));
     if (!device)
         qWarning("createDevice: %s", qPrintable(error));
     else if (bitrate.isValid())
@@ -261,6 +315,8 @@ void TestSocketCanKernel::cleanup()
 {
     a.reset();
     b.reset();
+    if (!queryLink("vcan0").found)
+        addVcan("vcan0");
     setInterfaceUp("vcan0", true);
 }
 
@@ -297,22 +353,22 @@ void TestSocketCanKernel::frame_reaches_the_other_socket_but_not_its_sender()
 
 void TestSocketCanKernel::bit_rate_key_on_vcan_connects_and_only_logs()
 {
-    const std::unique_ptr<QCanBusDevice> device = open(500000);
+    const std::unique_ptr<QCanBusDevice> device = open(250000);
     QVERIFY(device);
     QSignalSpy errors(device.get(), &QCanBusDevice::errorOccurred);
     QVERIFY(device->connectDevice());
     QCOMPARE(device->state(), QCanBusDevice::ConnectedState);
     QCOMPARE(device->error(), QCanBusDevice::NoError);
     QCOMPARE(errors.count(), 0);
-    QVERIFY2(pluginLog.contains(QStringLiteral("Cannot apply parameter: 4 with value: 500000.")),
+    QVERIFY2(pluginLog.contains(QStringLiteral("Cannot apply parameter: 4 with value: 250000.")),
         qPrintable(pluginLog.join(QLatin1Char('|'))));
     // Qt gives back the value it was handed; only the kernel says that a virtual interface
     // has no rate at all, and refuses one.
-    QCOMPARE(device->configurationParameter(QCanBusDevice::BitRateKey).toInt(), 500000);
+    QCOMPARE(device->configurationParameter(QCanBusDevice::BitRateKey).toInt(), 250000);
     const LinkInfo link = queryLink("vcan0");
     QCOMPARE(link.kind, QByteArray("vcan"));
     QVERIFY(!link.hasBitTiming);
-    QCOMPARE(setBitrate("vcan0", 500000), -EOPNOTSUPP);
+    QCOMPARE(setBitrate("vcan0", 250000), -EOPNOTSUPP);
 
     // The device works all the same.
     QSignalSpy atB(b.get(), &QCanBusDevice::framesReceived);
@@ -320,16 +376,29 @@ void TestSocketCanKernel::bit_rate_key_on_vcan_connects_and_only_logs()
     QVERIFY(atB.wait(5000));
 }
 
+void TestSocketCanKernel::every_device_brings_a_rate_of_500000_unless_cleared()
+{
+    // The plugin tries this rate at each connect: on a real interface that is down, and with
+    // libsocketcan, it would replace the interface's own.
+    const std::unique_ptr<QCanBusDevice> device = open();
+    QCOMPARE(device->configurationParameter(QCanBusDevice::BitRateKey).toInt(), 500000);
+    QVERIFY(device->connectDevice());
+    QVERIFY(pluginLog.contains(QStringLiteral("Cannot apply parameter: 4 with value: 500000.")));
+
+    pluginLog.clear();
+    const std::unique_ptr<QCanBusDevice> cleared = open();
+    cleared->setConfigurationParameter(QCanBusDevice::BitRateKey, QVariant());
+    QVERIFY(!cleared->configurationKeys().contains(QCanBusDevice::BitRateKey));
+    QVERIFY(cleared->connectDevice());
+    QVERIFY2(!pluginLog.join(QLatin1Char('|')).contains(QLatin1String("Cannot apply parameter")),
+        qPrintable(pluginLog.join(QLatin1Char('|'))));
+}
+
 void TestSocketCanKernel::can_interface_reports_the_rate_it_was_given()
 {
-    int master = -1, slave = -1;
-    QVERIFY(::openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
-    const Fd masterFd(master), slaveFd(slave);
-    // The slcan line discipline turns the terminal into a "can" interface; closing it ends that.
-    int discipline = N_SLCAN;
-    QVERIFY2(::ioctl(slave, TIOCSETD, &discipline) == 0, std::strerror(errno));
-    char name[IFNAMSIZ] = {};
-    QVERIFY(::ioctl(slave, SIOCGIFNAME, name) == 0);
+    SlcanInterface slcan;
+    QVERIFY2(slcan.open(), slcan.error.constData());
+    const char *name = slcan.name;
 
     LinkInfo link = queryLink(name);
     QVERIFY(link.found);
@@ -344,6 +413,28 @@ void TestSocketCanKernel::can_interface_reports_the_rate_it_was_given()
     // slcan takes only its fixed list of rates.
     QCOMPARE(setBitrate(name, 300000), -EINVAL);
     QCOMPARE(queryLink(name).bitrate, 250000u);
+}
+
+void TestSocketCanKernel::bit_rate_key_on_a_can_interface_takes_only_with_libsocketcan()
+{
+    SlcanInterface slcan;
+    QVERIFY2(slcan.open(), slcan.error.constData());
+    QCOMPARE(setBitrate(slcan.name, 250000), 0);
+
+    const std::unique_ptr<QCanBusDevice> device = open(125000, slcan.name);
+    QVERIFY(device->connectDevice());
+    QCOMPARE(device->state(), QCanBusDevice::ConnectedState);
+    // The plugin loads libsocketcan (Debian's libsocketcan2) at run time, for the rate only.
+    if (pluginLog.join(QLatin1Char('|')).contains(QLatin1String("Cannot load library libsocketcan"))) {
+        QVERIFY(pluginLog.contains(QStringLiteral("Cannot apply parameter: 4 with value: 125000.")));
+        QCOMPARE(queryLink(slcan.name).bitrate, 250000u);
+    } else {
+        QCOMPARE(queryLink(slcan.name).bitrate, 125000u);
+        device->disconnectDevice();
+        const std::unique_ptr<QCanBusDevice> untouched = open({}, slcan.name);
+        QVERIFY(untouched->connectDevice());
+        QCOMPARE(queryLink(slcan.name).bitrate, 500000u);
+    }
 }
 
 void TestSocketCanKernel::interface_down_shows_only_at_the_next_write()
@@ -372,6 +463,34 @@ void TestSocketCanKernel::interface_down_shows_only_at_the_next_write()
     QVERIFY(atB.wait(5000));
     QCOMPARE(b->readFrame().frameId(), 0x202u);
     QCOMPARE(states.count(), 0);
+}
+
+void TestSocketCanKernel::removed_interface_fails_writes_until_reconnected()
+{
+    QSignalSpy errors(a.get(), &QCanBusDevice::errorOccurred);
+    QSignalSpy states(a.get(), &QCanBusDevice::stateChanged);
+    QCOMPARE(deleteLink("vcan0"), 0);
+    QTest::qWait(300);
+    QCOMPARE(states.count(), 0);
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(!a->writeFrame(frame(0x301, false, false, QByteArrayLiteral("\x01"))));
+    QCOMPARE(a->error(), QCanBusDevice::WriteError);
+    QCOMPARE(a->errorString(), qt_error_string(ENXIO));
+
+    // A new vcan0 is another interface: the open socket stays bound to the one that went.
+    QCOMPARE(addVcan("vcan0"), 0);
+    QVERIFY(setInterfaceUp("vcan0", true));
+    QVERIFY(!a->writeFrame(frame(0x302, false, false, QByteArrayLiteral("\x02"))));
+    QCOMPARE(a->state(), QCanBusDevice::ConnectedState);
+
+    a->disconnectDevice();
+    b->disconnectDevice();
+    QVERIFY(a->connectDevice());
+    QVERIFY(b->connectDevice());
+    QSignalSpy atB(b.get(), &QCanBusDevice::framesReceived);
+    QVERIFY(a->writeFrame(frame(0x303, false, false, QByteArrayLiteral("\x03"))));
+    QVERIFY(atB.wait(5000));
+    QCOMPARE(b->readFrame().frameId(), 0x303u);
 }
 
 QTEST_GUILESS_MAIN(TestSocketCanKernel)
