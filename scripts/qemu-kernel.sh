@@ -60,7 +60,7 @@ if current; then exit 0; fi
 
 command -v apt-get >/dev/null || fail "apt-get not found: no Debian kernel to fetch"
 package="$(apt-cache depends linux-image-amd64 2>/dev/null |
-  awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }')"
+  awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ && !n++ { print $2 }' || true)"
 [ -n "$package" ] || fail "apt knows no linux-image-amd64 (run apt-get update once)"
 
 work="$(mktemp -d "$cache/fetch.XXXXXX")"

@@ -196,7 +196,7 @@ done
 # so does the guest.
 if [ -n "$socketcan" ]; then
   ldconfig="$(command -v ldconfig || echo /sbin/ldconfig)"
-  lib="$("$ldconfig" -p 2>/dev/null | awk '/libsocketcan\.so\.2 .*x86-64/ { print $NF; exit }')"
+  lib="$("$ldconfig" -p 2>/dev/null | awk '/libsocketcan\.so\.2 .*x86-64/ && !n++ { print $NF }')"
   [ -z "$lib" ] || carry "$lib"
 fi
 
