@@ -297,8 +297,8 @@ fi
 # The executable's output: what lies between the markers.
 sed -n "/^$marker booted/,/^$marker exit/{/^$marker/d;p}" "$log.txt"
 status="$(sed -n "s/^$marker exit \([0-9]*\)$/\1/p" "$log.txt")"
-echo "run-in-guest: $accel; guest made in $((prepared - started)) s, booted in ${booted##* } s by its clock," \
-  "qemu ran $((ran - prepared)) s"
+echo "run-in-guest: $accel; guest of $(($(stat -c %s "$work/initrd.cpio") >> 20)) MB made in $((prepared - started)) s," \
+  "booted in ${booted##* } s by its clock, qemu ran $((ran - prepared)) s"
 if [ -z "$status" ]; then
   [ $boot_rc -ne 124 ] && [ $boot_rc -ne 137 ] || die "timed out after $timeout s"
   die "the guest stopped before the executable ended (qemu exit status $boot_rc)"
