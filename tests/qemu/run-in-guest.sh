@@ -6,7 +6,8 @@
 # every shared library ldd finds for it, the Qt plugins named with --plugin (under /qt-plugins,
 # QT_PLUGIN_PATH set) and the kernel's CAN modules. Files keep their host paths, so RUNPATHs and
 # the paths compiled into tests still hold. Files named in --env values (a sanitizer's
-# suppressions) and the libraries in the folders of LD_LIBRARY_PATH (the vendor fakes) come along.
+# suppressions) and the libraries in the folders of LD_LIBRARY_PATH (the vendor fakes) come along,
+# and so does the host's libsocketcan with the socketcan plugin.
 #
 #   --env NAME=VALUE   set in the guest (ASAN_OPTIONS, UBSAN_OPTIONS, LSAN_OPTIONS and
 #                      QT_LOGGING_RULES are passed on from the host when set)
@@ -18,7 +19,7 @@
 #   --memory MB        guest memory (default 1024)
 #
 # Exit status: the executable's; 77 (with "run-in-guest: skipped: REASON") when the guest cannot
-# be had here (no qemu, no kernel, no boot); 1 with the console's tail when the run times out.
+# be had here (no qemu, no kernel, no boot); 1, after the output so far, when the run times out.
 # CH_QEMU_ACCEL=kvm|tcg overrides the accelerator, which is otherwise probed once per machine;
 # CH_QEMU_VERBOSE=1 prints the whole console.
 set -euo pipefail
