@@ -7,6 +7,9 @@ packages=(
   qtbase5-dev libqt5serialport5-dev
   qt6-base-dev qt6-serialport-dev
   libudev-dev python3-can clang-format clang-tidy
+  libqt5serialbus5-dev libqt5serialbus5-plugins qt6-serialbus-dev
+  # SocketCAN tests boot a Debian kernel (fetched by scripts/qemu-kernel.sh) with a busybox userland.
+  qemu-system-x86 busybox-static xz-utils
 )
 
 missing=()
