@@ -1,6 +1,7 @@
 #pragma once
 
 #include "canmessage.h"
+#include "commandhandler_global.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,7 +12,7 @@
 // Drives a serial-line CAN adapter: one command or frame per line, ended by a carriage return.
 // Lives in the thread that owns it; received data are handled when that thread's event loop
 // runs onReadyRead().
-class SLCANInterface : public QObject
+class COMMANDHANDLER_EXPORT SLCANInterface : public QObject
 {
     Q_OBJECT
 public:
