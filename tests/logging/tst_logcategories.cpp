@@ -129,6 +129,19 @@ private slots:
         printed.sort();
         QCOMPARE(libraryLines(log.lines()), printed);
     }
+
+    void virtual_open_says_why_it_fails()
+    {
+        LogCapture log;
+        VirtualCommandHandler handler;
+        QVERIFY(!handler.openDevice(QVariant()));
+        QCOMPARE(log.lines().size(), 1);
+        const LoggedLine &line = log.lines().first();
+        QCOMPARE(line.category, QStringLiteral("commandhandler"));
+        QCOMPARE(line.type, QtWarningMsg);
+        QVERIFY2(line.text.startsWith(QLatin1String("VirtualCommandHandler::openDevice() ")), qPrintable(line.text));
+        QVERIFY2(line.text.contains(QLatin1String("returns false")), qPrintable(line.text));
+    }
 };
 
 QTEST_GUILESS_MAIN(TstLogCategories)
