@@ -46,3 +46,7 @@ endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/commandhandler.pc.in ${CH_PACKAGE_BINARY_DIR}/commandhandler${CH_SUFFIX}.pc
                @ONLY)
 install(FILES ${CH_PC_FILES} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+# The examples are the host developer's starting point; they build against the installed package.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ USE_SOURCE_PERMISSIONS
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/commandhandler${CH_SUFFIX}/examples COMPONENT development)

@@ -1,10 +1,10 @@
-# cmake -DBUILDS="this;[peer]" -DWORK_DIR=... -DHOSTS_DIR=... -DSTATIC_LIBRARY=... -DNM=...
-#       -DGENERATOR=... -P this
+# cmake -DBUILDS="this;[peer]" -DWORK_DIR=... -DSOURCE_DIR=... -DHOSTS_DIR=... -DZAPL=...
+#       -DSTATIC_LIBRARY=... -DNM=... -DGENERATOR=... -P this
 #
 # Installs every build into one prefix, as a host's machine would have them side by side, then
-# for each build: checks the installed files and the pkg-config file, builds and runs a host
-# through the CMake package, and checks that a project of the other Qt major is turned away at
-# configure time with one clear message.
+# for each build: checks the installed files, builds the examples through the CMake package and
+# through pkg-config and runs them against the simulators of ZAPL, and checks that a project of
+# the other Qt major is turned away at configure time with one clear message.
 cmake_minimum_required(VERSION 3.20)
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
@@ -148,6 +148,18 @@ foreach(build ${BUILDS})
   if(NOT last_output MATCHES "\\(Qt ${major}\\): GAP answered 1000")
     message(FATAL_ERROR "unexpected virtual host output: ${last_output}")
   endif()
+
+  foreach(method cmake pkgconfig)
+    set(options -DCH_EXAMPLES_ZAPL=${ZAPL})
+    if(method STREQUAL "pkgconfig")
+      list(APPEND options -DCH_EXAMPLES_PKGCONFIG=ON)
+    endif()
+    set(dir ${work}/examples-${method})
+    run("configure examples (${method}, Qt ${major})" ${configure} ${options} -S ${SOURCE_DIR}/examples -B ${dir})
+    run("build examples (${method}, Qt ${major})" ${CMAKE_COMMAND} --build ${dir})
+    run("run examples (${method}, Qt ${major})" ${CMAKE_CTEST_COMMAND} --test-dir ${dir} --output-on-failure)
+    message(STATUS "examples, Qt ${major}, ${method}: ${last_output}")
+  endforeach()
 
   # A project of the other Qt major, whichever it finds first.
   foreach(order "Qt${other} CommandHandlerQt${major}" "CommandHandlerQt${major} Qt${other}")
