@@ -1,4 +1,4 @@
-# The files a host finds the installed library by. Included by the
+# The files a host finds the installed library by, and the Debian packages. Included by the
 # top-level CMakeLists.txt after every target exists.
 #
 #   CMake:      find_package(CommandHandlerQt5) or find_package(CommandHandlerQt6), then link
@@ -50,3 +50,35 @@ install(FILES ${CH_PC_FILES} DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPO
 # The examples are the host developer's starting point; they build against the installed package.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ USE_SOURCE_PERMISSIONS
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/commandhandler${CH_SUFFIX}/examples COMPONENT development)
+
+# `cpack -G DEB` in a build configured with -DCMAKE_INSTALL_PREFIX=/usr: three packages, of
+# which the libraries and their development files of both Qt majors install side by side.
+set(CPACK_PACKAGE_NAME commandhandler${CH_SUFFIX})
+set(CPACK_PACKAGE_VENDOR "CommandHandler developers")
+set(CPACK_PACKAGE_CONTACT "CommandHandler developers <commandhandler@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Communication library for motion-controller modules (Qt ${QT_VERSION_MAJOR})")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_COMPONENTS_ALL runtime development tools)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# zapl links the library of the runtime package, which dpkg-shlibdeps finds in the staging folder.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+    ${PROJECT_BINARY_DIR}/_CPack_Packages/Linux/DEB/${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-Linux/runtime/usr/${CMAKE_INSTALL_LIBDIR})
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libcommandhandler${CH_SUFFIX})
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libcommandhandler${CH_SUFFIX}-dev)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME zapl)
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Shared library: ZAPL over serial lines, CAN adapters and the SPI bridge, a CANopen master")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "Headers, CMake package, pkg-config file and example hosts")
+set(CPACK_COMPONENT_TOOLS_DESCRIPTION "zapl: send requests, scan, list ports, simulate modules")
+if(QT_VERSION_MAJOR EQUAL 5)
+  set(CH_DEB_QT_DEV "qtbase5-dev, libqt5serialport5-dev")
+else()
+  set(CH_DEB_QT_DEV "qt6-base-dev, qt6-serialport-dev")
+endif()
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libcommandhandler${CH_SUFFIX} (= ${PROJECT_VERSION}), ${CH_DEB_QT_DEV}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libcommandhandler${CH_SUFFIX} (= ${PROJECT_VERSION})")
+include(CPack)
