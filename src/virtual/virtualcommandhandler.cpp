@@ -75,6 +75,8 @@ QString VirtualCommandHandler::getModuleAndFirmwareVersion(uchar)
 
 bool VirtualCommandHandler::openDevice(QVariant)
 {
+    // Hosts that stop at a false open would never send a request, so say why it is false.
+    CH_WARNING << "the virtual module has no device to open: returns false; requests are answered all the same";
     return isDeviceOpen();
 }
 

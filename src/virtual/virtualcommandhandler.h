@@ -15,6 +15,9 @@ public:
     bool setDataRate(int rate) override;
     QString getFirmwareVersion(uchar address) override;
     QString getModuleAndFirmwareVersion(uchar address) override;
+    // There is no device: opens nothing and returns isDeviceOpen(), which stays false, with a
+    // warning line saying so. Requests are answered without an open (a host must not treat the
+    // false as "no module"); reopenDevice() likewise returns false.
     bool openDevice(QVariant device) override;
     bool closeDevice() override;
     bool reopenDevice() override;
