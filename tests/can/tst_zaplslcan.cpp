@@ -36,6 +36,7 @@ void TstZaplSlcan::over_slcan_data()
     const char *const modules13 = "=module 1: VX-1161 single-axis stepper firmware 2.07\n"
                                   "module 3: VX-1161 single-axis stepper firmware 2.07\n";
     row("scan at the library's pace", link + "--timeout 200 scan --from 1 --to 5", 0, modules13, "2 modules found");
+    row("scan --fast", link + "--timeout 200 scan --fast --to 10", 0, modules13, "2 modules found");
     row("no module there", link + "--timeout 20 --address 9 send \"GAP 4 0\"", 1, "=GAP 4 0: no reply\n", "*");
     row("bad acknowledge style", "simulate slcan --ack yes", 2, "", "--ack takes cr, z or none");
 }

@@ -29,6 +29,7 @@ void TstZaplVendors::vendor_links_data()
         row(name + " send", l + "--address 7 --bitrate 250k send \"SAP 4 0 99\" \"GAP 4 0\"", 0,
             "=SAP 4 0 99: status 100 value 99\nGAP 4 0: status 100 value 99\n", "*");
         row(name + " scan", l + "--timeout 20 scan --from 2 --to 8", 0, modules37, "2 modules found");
+        row(name + " scan --fast", l + "scan --fast --from 2 --to 8", 0, modules37, "2 modules found");
     }
     row("PEAK ZAPL nets are 1 and 2", "--link peak:3 send GAP", 2, "", "'3' is out of range 1..2");
 }

@@ -26,7 +26,10 @@ void TstZaplSerial::against_the_simulator_data()
         "/^checked address 1 \\(1/8\\)\\n(?!checked address 2 )[^\\r]*checked address 8 \\(8/8\\)\\n3 modules found")
         << "--modules 1,3,7"
         << "*";
-    row("scan json", link + "--timeout 60 scan --to 4 --format json", 0,
+    row("scan --fast", link + "--timeout 60 scan --fast --from 1 --to 8", 0, modules137, "3 modules found")
+        << "--modules 1,3,7"
+        << "*";
+    row("scan json", link + "--timeout 60 scan --fast --to 4 --format json", 0,
         "={\"address\":3,\"module\":\"VX-1161 single-axis stepper\",\"firmware\":\"VX-1161 single-axis stepper "
         "firmware 2.07\"}\n",
         "*")
