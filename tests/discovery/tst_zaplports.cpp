@@ -22,12 +22,13 @@ private slots:
 void TstZaplPorts::ports_data()
 {
     zapltest::addColumns();
-    row("three lists", "ports --sysfs-root {sysfs}", 0,
+    row("four lists", "ports --sysfs-root {sysfs}", 0,
         "/^Serial ports:\\n.*\\nUSB devices:\\n.*\\nCAN adapters:\\n  Kvaser  VID_0bfd&PID_0004  1-1  Leaf Light  "
-        "kvaser_usb  Maker Leaf Light  Net=can0\\n$",
+        "kvaser_usb  Maker Leaf Light  Net=can0\\nCAN interfaces \\(Qt SerialBus\\):\\n.*  qtcan:virtualcan:can0  ",
         "");
     row("json", "ports --sysfs-root {sysfs} --format json", 0,
-        "{\"event\":\"listed\",\"kind\":\"can\",\"port\":\"1-1\",\"link\":\"kvaser\"", "");
+        "{\"event\":\"listed\",\"kind\":\"canbus\",\"port\":\"virtualcan:can0\",\"link\":\"qtcan:virtualcan:can0\"",
+        "");
     row("unknown option", "ports --bogus", 2, "", "unknown option '--bogus'");
     // Nothing is plugged in meanwhile: no arrival or removal is reported; Ctrl-C ends it normally.
     row("watch until Ctrl-C", "ports --watch --sysfs-root {sysfs}", 0, "/^(?!.*(arrived|removed):)", "watching", {},

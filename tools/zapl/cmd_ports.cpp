@@ -1,8 +1,9 @@
-// zapl ports: serial ports, USB devices and CAN adapters.
+// zapl ports: serial ports, USB devices, CAN adapters and the CAN interfaces of Qt SerialBus.
 #include "console.h"
 #include "peripherymanager.h"
 #include "zapl.h"
 
+#include <QCanBus>
 #include <QCommandLineParser>
 #include <QSet>
 #include <QTimer>
@@ -29,7 +30,7 @@ void collectCanRecords(QtMsgType type, const QMessageLogContext &context, const 
 
 struct Port
 {
-    QString kind; // serial, usb, can
+    QString kind; // serial, usb, can, canbus
     QString port;
     QVariant link;
     QVariant vid;
@@ -66,6 +67,28 @@ Port fromCanRecord(const QString &record)
     return p;
 }
 
+// Every interface that an installed Qt SerialBus plugin reports, as the link that opens it.
+QList<Port> canBusInterfaces()
+{
+    QList<Port> list;
+    const QStringList plugins = QCanBus::instance()->plugins();
+    for (const QString &plugin : plugins) {
+        QString error;
+        const auto devices = QCanBus::instance()->availableDevices(plugin, &error);
+        for (const QCanBusDeviceInfo &device : devices) {
+            const QString link = plugin == QLatin1String("socketcan")
+                ? QStringLiteral("socketcan:%1").arg(device.name())
+                : QStringLiteral("qtcan:%1:%2").arg(plugin, device.name());
+            QString description = device.description();
+            if (device.isVirtual())
+                description += description.isEmpty() ? QStringLiteral("virtual") : QStringLiteral(" (virtual)");
+            list.append(
+                { QStringLiteral("canbus"), plugin + QLatin1Char(':') + device.name(), link, {}, {}, description });
+        }
+    }
+    return list;
+}
+
 class Printer
 {
 public:
@@ -91,7 +114,7 @@ private:
     {
         if (p.kind == QLatin1String("can"))
             return p.description;
-        QString text = p.port;
+        QString text = p.kind == QLatin1String("canbus") ? p.link.toString() : p.port;
         if (p.vid.isValid())
             text += QStringLiteral("  %1:%2").arg(p.vid.toString(), p.pid.toString());
         if (!p.description.isEmpty())
@@ -164,6 +187,7 @@ int runPorts(const zapl::Invocation &call)
     printer.section("Serial ports", ports(QStringLiteral("serial"), serial));
     printer.section("USB devices", ports(QStringLiteral("usb"), usb));
     printer.section("CAN adapters", adapters);
+    printer.section("CAN interfaces (Qt SerialBus)", canBusInterfaces());
     if (!call.parser->isSet(QStringLiteral("watch")))
         return zapl::ExitOk;
 
@@ -199,12 +223,13 @@ int runPorts(const zapl::Invocation &call)
 ZAPL_REGISTER(ports)
 {
     zapl::Subcommand ports { QStringLiteral("ports"), QString(),
-        QStringLiteral("list serial ports, USB devices and CAN adapters"),
-        QStringLiteral("Lists the serial ports that may carry ZAPL, the USB devices of interest and the CAN\n"
-                       "adapters attached. With --watch it then prints every arrival and removal until\n"
-                       "Ctrl-C (exit code 0).\n"
-                       "JSON and CSV keys: event (listed, arrived, removed), kind (serial, usb, can), port,\n"
-                       "link, vid, pid, description."),
+        QStringLiteral("list serial ports, USB devices, CAN adapters and interfaces"),
+        QStringLiteral("Lists the serial ports that may carry ZAPL, the USB devices of interest, the CAN\n"
+                       "adapters attached, and the interfaces that every installed Qt SerialBus plugin\n"
+                       "reports (as the --link that opens them). With --watch it then prints every\n"
+                       "arrival and removal until Ctrl-C (exit code 0).\n"
+                       "JSON and CSV keys: event (listed, arrived, removed), kind (serial, usb, can,\n"
+                       "canbus), port, link, vid, pid, description."),
         { { QStringLiteral("watch"), QStringLiteral("keep running; print arrivals and removals") },
             { QStringLiteral("sysfs-root"),
                 QStringLiteral("read the CAN adapters from another copy of /sys/bus/usb/devices"),

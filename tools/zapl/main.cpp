@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QMap>
 #include <cstdio>
 
@@ -335,6 +336,9 @@ int run(const QStringList &arguments)
         return ExitBadInput;
     if (!call.options.debug)
         qInstallMessageHandler(quietMessages);
+    // Plugins of Qt SerialBus explain missing vendor libraries on every listing; --debug shows it.
+    if (!call.options.debug)
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
     for (const QString &argument : parser.positionalArguments().mid(1))
         call.arguments << negatives.value(argument, argument);
     return command->run(call);
