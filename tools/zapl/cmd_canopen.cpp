@@ -153,28 +153,95 @@ Action planSdo(Args &a, const QCommandLineParser &p, zapl::Format format)
 }
 
 // Asks every unconfigured node with the fast-scan request of CiA 305 and narrows the identity
-// down bit by bit; each step waits the whole time for answers.
+// down bit by bit; a node is silent when its identity does not match. Silence is only told from
+// a late answer by waiting long enough, and on a busy machine answers come late: the step time
+// grows to three times the slowest answer seen, and an identity counts only once the node it
+// selected tells the same four parts when asked. Otherwise the scan runs again with longer steps.
+class FastScan
+{
+public:
+    FastScan(CANopenHandlerInterface &h, unsigned stepMs) : m_h(h), m_step(stepMs) { }
+
+    enum Result { Found, NoAnswer, Unconfirmed };
+    Result run(quint32 identity[4])
+    {
+        if (!ask(0, 0x80, 0, 0))
+            return NoAnswer;
+        for (int sub = 0; sub < 4; ++sub) {
+            quint32 found = 0;
+            for (int bit = 31; bit >= 1 && !zapl::Interrupt::requested(); --bit)
+                found |= ask(found, bit, sub, sub) ? 0 : (1u << bit);
+            const int next = (sub + 1) & 3;
+            if (!ask(found, 0, sub, next) && !ask(found |= 1, 0, sub, next))
+                return Unconfirmed;
+            identity[sub] = found;
+        }
+        // The node found is in configuration mode now: it tells its identity itself.
+        for (int sub = 0; sub < 4; ++sub) {
+            unsigned int value = 0;
+            unsigned char b1 = 0, b2 = 0;
+            const auto cs = static_cast<unsigned char>(0x5A + sub);
+            if (m_h.LSSSendAndWait(cs, cs, value, b1, b2, kConfirmMs) != 1 || value != identity[sub])
+                return Unconfirmed;
+        }
+        return Found;
+    }
+    unsigned step() const { return m_step; }
+
+    static constexpr unsigned kLongestStepMs = 1000;
+
+private:
+    static constexpr unsigned kConfirmMs = 2000; // the wait ends with the answer
+
+    bool ask(quint32 id, int bit, int sub, int next)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 answeredAfter = -1;
+        const QMetaObject::Connection answers = QObject::connect(
+            &m_h, &CANopenHandlerInterface::receivedCanMessage, &m_h, [&clock, &answeredAfter](CanMessage &m) {
+                if (m.id == 0x7E4 && m.data[0] == 0x4F && answeredAfter < 0)
+                    answeredAfter = clock.elapsed();
+            });
+        const bool answered = m_h.LSSSendAndWait(static_cast<unsigned char>(0x51), static_cast<unsigned int>(id),
+                                  static_cast<unsigned char>(bit), static_cast<unsigned char>(sub),
+                                  static_cast<unsigned char>(next), static_cast<unsigned char>(0x4F), m_step)
+            == 1;
+        QObject::disconnect(answers);
+        if (answeredAfter >= 0)
+            m_step = qBound(m_step, unsigned(3 * answeredAfter), kLongestStepMs);
+        return answered;
+    }
+
+    CANopenHandlerInterface &m_h;
+    unsigned m_step;
+};
+
 int fastscan(CANopenHandlerInterface &h, int timeoutMs)
 {
-    const unsigned step = timeoutMs > 0 ? unsigned(timeoutMs) : 50;
-    auto ask = [&](quint32 id, int bit, int sub, int next) {
-        return h.LSSSendAndWait(static_cast<unsigned char>(0x51), static_cast<unsigned int>(id),
-                   static_cast<unsigned char>(bit), static_cast<unsigned char>(sub), static_cast<unsigned char>(next),
-                   static_cast<unsigned char>(0x4F), step)
-            == 1;
-    };
+    constexpr int kAttempts = 4;
     quint32 identity[4] = {};
-    bool found = ask(0, 0x80, 0, 0);
-    for (int sub = 0; sub < 4 && found; ++sub) {
-        quint32 id = 0;
-        for (int bit = 31; bit >= 1; --bit)
-            id |= ask(id, bit, sub, sub) ? 0 : (1u << bit);
-        const int next = (sub + 1) & 3;
-        found = ask(id, 0, sub, next) || ask(id |= 1, 0, sub, next);
-        identity[sub] = id;
+    FastScan::Result result = FastScan::NoAnswer;
+    unsigned step = timeoutMs > 0 ? unsigned(timeoutMs) : 50;
+    for (int attempt = 1; attempt <= kAttempts && !zapl::Interrupt::requested(); ++attempt) {
+        FastScan scan(h, step);
+        result = scan.run(identity);
+        if (result == FastScan::Found || attempt == kAttempts)
+            break;
+        // A node that the failed attempt left in configuration mode would not answer again.
+        h.LSSSend(static_cast<unsigned char>(0x04), static_cast<unsigned char>(0));
+        const unsigned longer = qMin(qMax(2 * step, scan.step()), FastScan::kLongestStepMs);
+        zapl::err() << "zapl canopen lss: "
+                    << (result == FastScan::NoAnswer ? "no node answered" : "the node did not confirm")
+                    << " with steps of " << scan.step() << " ms; again with " << longer << " ms\n";
+        step = longer;
     }
-    if (!found) {
-        zapl::err() << "zapl canopen lss: no LSS answer\n";
+    if (result != FastScan::Found) {
+        if (!zapl::Interrupt::requested())
+            zapl::err() << "zapl canopen lss: "
+                        << (result == FastScan::NoAnswer ? "no unconfigured node answered"
+                                                         : "no identity that the node confirmed")
+                        << "\n";
         return zapl::ExitNoReply;
     }
     static const char *const names[] = { "vendor", "product", "revision", "serial" };
@@ -393,9 +460,19 @@ int runCanopen(const zapl::Invocation &call)
         zapl::err() << "zapl canopen: " << error.text << "\n";
         return error.code;
     }
-    // As a host does: keep taking frames, also while a service waits in its event loop.
+    // As a host does: keep taking frames, one a call, also while a service waits in its event
+    // loop. Right after a frame the next call comes at once; otherwise after a millisecond, so
+    // that zapl sleeps while the bus is quiet: a process that never sleeps is the last to run
+    // again on a busy machine, and every answer would wait for that.
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, h.get(), &CANopenHandlerInterface::checkForCanMessage);
+    poll.setSingleShot(true);
+    bool took = false;
+    QObject::connect(h.get(), &CANopenHandlerInterface::receivedCanMessage, &poll, [&took] { took = true; });
+    QObject::connect(&poll, &QTimer::timeout, h.get(), [&] {
+        took = false;
+        h->checkForCanMessage();
+        poll.start(took ? 0 : 1);
+    });
     poll.start(0);
     if (call.options.verbose) {
         QObject::connect(h.get(), &CANopenHandlerInterface::logSentCanMessage, h.get(),
@@ -431,7 +508,10 @@ const char *const kHelp
       "  lss identify                                      does an unconfigured node answer?\n"
       "  lss fastscan                                      find one unconfigured node's identity\n"
       "  monitor [--seconds N] [--node ID]                 every frame, decoded; until Ctrl-C\n\n"
-      "An SDO abort prints its code and the code's meaning (exit code 5).\n"
+      "An SDO abort prints its code and the code's meaning (exit code 5). fastscan steps take\n"
+      "50 ms (or --timeout), and three times the slowest answer when that is longer; it prints\n"
+      "an identity only once the node has confirmed it, and otherwise scans again with longer\n"
+      "steps.\n"
       "JSON and CSV keys: sdo: node, index, sub, operation, result (done, bad-size, aborted,\n"
       "error, time-out), value, size, data, text, abort_code, abort_text; monitor: time\n"
       "(seconds), id, length, data, service, node, text.";
