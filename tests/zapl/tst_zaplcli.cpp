@@ -1,6 +1,8 @@
 // The command line as a user runs it, on the process's own simulated module: options, requests,
-// outputs, exit codes.
+// outputs, exit codes; then the installed zapl from a scratch prefix.
 #include "zapltest.h"
+
+#include <QTemporaryDir>
 
 using zapltest::row;
 
@@ -10,6 +12,8 @@ class TstZaplCli : public QObject
 private slots:
     void command_line_data();
     void command_line() { zapltest::check(); }
+    void completion_offers_commands_options_and_links();
+    void installed_zapl_runs_from_its_prefix();
 };
 
 void TstZaplCli::command_line_data()
@@ -63,6 +67,55 @@ void TstZaplCli::command_line_data()
     row("mnemonics", "mnemonics", 0, "/^  0  NOP\\n.*\\n136  GetVersion\\n.*\\n255  SoftwareReset\\n$", "");
     row("Ctrl-C while reading requests", "send", 130, "=GAP 4 0: status 100 value 0\n", "=zapl: interrupted\n",
         "GAP 4 0\n", "interrupt:value 0\\n");
+}
+
+void TstZaplCli::completion_offers_commands_options_and_links()
+{
+    QTemporaryDir dir;
+    const zapltest::Run script = zapltest::run(QStringLiteral(CH_ZAPL_BINARY), { QStringLiteral("completion") });
+    QCOMPARE(script.code, 0);
+    QFile file(dir.filePath(QStringLiteral("zapl.bash")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(script.out.toUtf8()) > 0);
+    file.close();
+    auto complete = [&](const QString &words) {
+        const QString bash = QStringLiteral("source '%1'; COMP_WORDS=(%2); COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); "
+                                            "_zapl; echo \"${COMPREPLY[*]}\"")
+                                 .arg(file.fileName(), words);
+        return zapltest::run(QStringLiteral("bash"), { QStringLiteral("-c"), bash }).out.trimmed();
+    };
+    QCOMPARE(complete(QStringLiteral("zapl s")), QStringLiteral("scan send simulate spi"));
+    QCOMPARE(complete(QStringLiteral("zapl --link s")), QStringLiteral("serial slcan spi"));
+    QCOMPARE(complete(QStringLiteral("zapl --link virtual scan --f")), QStringLiteral("--from --fast --format"));
+    QCOMPARE(complete(QStringLiteral("zapl send --format c")), QStringLiteral("csv"));
+}
+
+void TstZaplCli::installed_zapl_runs_from_its_prefix()
+{
+    QTemporaryDir dir;
+    const QString first = dir.filePath(QStringLiteral("prefix"));
+    const zapltest::Run install = zapltest::run(QStringLiteral(CH_CMAKE_COMMAND),
+        { QStringLiteral("--install"), QStringLiteral(CH_BUILD_DIR), QStringLiteral("--prefix"), first });
+    QVERIFY2(install.code == 0, qPrintable(install.out + install.err));
+    // Moved elsewhere, the prefix still works: the run path is relative.
+    const QString prefix = dir.filePath(QStringLiteral("moved"));
+    QVERIFY(QDir().rename(first, prefix));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("LD_LIBRARY_PATH"));
+    const QString zapl = prefix + QStringLiteral("/bin/zapl");
+    const zapltest::Run version = zapltest::run(zapl, { QStringLiteral("--version") }, {}, env);
+    QVERIFY2(version.code == 0 && version.out.startsWith(QLatin1String("zapl ")), qPrintable(version.err));
+    const zapltest::Run sent = zapltest::run(zapl, { QStringLiteral("send"), QStringLiteral("GAP 4 0") }, {}, env);
+    QCOMPARE(sent.out, QStringLiteral("GAP 4 0: status 100 value 0\n"));
+
+    QFile page(prefix + QStringLiteral("/share/man/man1/zapl.1"));
+    QVERIFY2(page.open(QIODevice::ReadOnly), "no manual page installed");
+    const QByteArray man = page.readAll();
+    QVERIFY(man.contains(".TH ZAPL \"1\""));
+    QVERIFY(man.contains("Exit codes"));
+    QVERIFY(man.contains("Command send"));
+    QFile completion(prefix + QStringLiteral("/share/bash-completion/completions/zapl"));
+    QVERIFY2(completion.open(QIODevice::ReadOnly) && completion.readAll().contains("complete -F _zapl zapl"),
+        "no bash completion installed");
 }
 
 QTEST_GUILESS_MAIN(TstZaplCli)

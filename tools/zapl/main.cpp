@@ -1,4 +1,4 @@
-// The command line: options, help, version, and the dispatch to one command.
+// The command line: options, help, version, completion, and the dispatch to one command.
 #include "console.h"
 #include "requesttext.h"
 #include "zapl.h"
@@ -45,6 +45,7 @@ QList<QCommandLineOption> globalOptions()
         { { QStringLiteral("v"), QStringLiteral("verbose") }, QStringLiteral("every frame on standard error") },
         { { QStringLiteral("h"), QStringLiteral("help") },
             QStringLiteral("this text; zapl COMMAND --help explains one command") },
+        { QStringLiteral("help-all"), QStringLiteral("the help of every command in one text") },
         { QStringLiteral("version"), QStringLiteral("the version of zapl") },
     };
 }
@@ -154,6 +155,14 @@ QString commandHelp(const Subcommand &c)
     return text + QStringLiteral("\nOptions:\n") + optionText(globalOptions());
 }
 
+QString helpAll()
+{
+    QString text = overview();
+    for (const Subcommand &c : subcommands())
+        text += QStringLiteral("\nCommand %1:\n\n").arg(c.name) + commandHelp(c);
+    return text;
+}
+
 int runSimulator(const Invocation &call)
 {
     const QStringList &args = call.arguments;
@@ -182,6 +191,76 @@ int runSimulator(const Invocation &call)
         return ExitBadInput;
     }
     return simulator.run(own);
+}
+
+// A bash completion script made from the commands, options and link kinds registered here.
+QString completionScript()
+{
+    QStringList valueOptions;
+    QStringList globals;
+    for (const QCommandLineOption &o : globalOptions()) {
+        for (const QString &name : o.names())
+            globals << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        if (!o.valueName().isEmpty())
+            valueOptions << QStringLiteral("--") + o.names().constLast();
+    }
+    QStringList kinds;
+    for (const LinkKind &link : links())
+        kinds << link.kind;
+    QString cases;
+    for (const Subcommand &c : subcommands()) {
+        QStringList words = c.name == QLatin1String("simulate") ? QStringList(simulators().keys()) : QStringList();
+        if (c.name == QLatin1String("help"))
+            words = subcommands().keys();
+        for (const QString &word : c.arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            if (word.contains(QLatin1Char('|')))
+                words << word.split(QLatin1Char('|'));
+        for (const QCommandLineOption &o : optionsOf(&c)) {
+            words << QStringLiteral("--") + o.names().constLast();
+            if (!o.valueName().isEmpty())
+                valueOptions << QStringLiteral("--") + o.names().constLast();
+        }
+        cases += QStringLiteral("        %1) words=\"%2 $globals\" ;;\n").arg(c.name, words.join(QLatin1Char(' ')));
+    }
+    valueOptions.removeDuplicates();
+    valueOptions.removeAll(QStringLiteral("--link"));
+    valueOptions.removeAll(QStringLiteral("--format"));
+    return QStringLiteral("# bash completion for zapl, made by \"zapl completion\"\n"
+                          "_zapl()\n"
+                          "{\n"
+                          "    local cur=\"${COMP_WORDS[COMP_CWORD]}\" prev=\"${COMP_WORDS[COMP_CWORD-1]}\"\n"
+                          "    local globals=\"%1\" command=\"\" words i\n"
+                          "    for ((i = 1; i < COMP_CWORD; i++)); do\n"
+                          "        case \"${COMP_WORDS[i]}\" in\n"
+                          "        --link|--format|%2) ((i++)) ;;\n"
+                          "        -*) ;;\n"
+                          "        *) command=\"${COMP_WORDS[i]}\"; break ;;\n"
+                          "        esac\n"
+                          "    done\n"
+                          "    case \"$prev\" in\n"
+                          "    --link) COMPREPLY=($(compgen -W \"%3\" -- \"$cur\")); return ;;\n"
+                          "    --format) COMPREPLY=($(compgen -W \"text json csv\" -- \"$cur\")); return ;;\n"
+                          "    %2) COMPREPLY=(); return ;;\n"
+                          "    esac\n"
+                          "    case \"$command\" in\n"
+                          "        \"\") words=\"%4 $globals\" ;;\n"
+                          "%5"
+                          "    esac\n"
+                          "    COMPREPLY=($(compgen -W \"$words\" -- \"$cur\"))\n"
+                          "}\n"
+                          "complete -F _zapl zapl\n")
+        .arg(globals.join(QLatin1Char(' ')), valueOptions.join(QLatin1Char('|')), kinds.join(QLatin1Char(' ')),
+            QStringList(subcommands().keys()).join(QLatin1Char(' ')), cases);
+}
+
+int runCompletion(const Invocation &call)
+{
+    if (!call.arguments.isEmpty() && call.arguments != QStringList { QStringLiteral("bash") }) {
+        err() << "zapl completion: only bash is known\n";
+        return ExitBadInput;
+    }
+    out() << completionScript();
+    return ExitOk;
 }
 
 int runHelp(const Invocation &call)
@@ -316,6 +395,10 @@ int run(const QStringList &arguments)
         out() << "zapl " << QStringLiteral(ZAPL_VERSION) << "\n";
         return ExitOk;
     }
+    if (parser.isSet(QStringLiteral("help-all"))) {
+        out() << helpAll();
+        return ExitOk;
+    }
     if (!name.isEmpty() && !command) {
         err() << "zapl: unknown command '" << name << "' (see zapl --help)\n";
         return ExitBadInput;
@@ -377,6 +460,11 @@ ZAPL_REGISTER(main)
     zapl::registerSubcommand(
         { QStringLiteral("help"), QStringLiteral("[COMMAND]"), QStringLiteral("the help of zapl or of one command"),
             QStringLiteral("Prints the overview, or the help of one command."), {}, zapl::runHelp });
+    zapl::registerSubcommand(
+        { QStringLiteral("completion"), QStringLiteral("[bash]"), QStringLiteral("print a bash completion script"),
+            QStringLiteral("Prints a bash completion script for zapl; source it, or install it as\n"
+                           "share/bash-completion/completions/zapl (cmake --install does)."),
+            {}, zapl::runCompletion });
 }
 
 int main(int argc, char *argv[])
