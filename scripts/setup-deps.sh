@@ -4,8 +4,9 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
-  qtbase5-dev libqt5serialport5-dev
-  qt6-base-dev qt6-serialport-dev
+  qtbase5-dev libqt5serialport5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
+  qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
+  help2man
   libudev-dev python3-can clang-format clang-tidy
   libqt5serialbus5-dev libqt5serialbus5-plugins qt6-serialbus-dev
   # SocketCAN tests boot a Debian kernel (fetched by scripts/qemu-kernel.sh) with a busybox userland.

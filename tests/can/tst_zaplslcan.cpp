@@ -1,76 +1,45 @@
-#include <QFileInfo>
-#include <QProcess>
-#include <QtTest>
+// zapl over an SLCAN link: "zapl simulate slcan" with modules 1 and 3, shared by every row.
+#include "../zapl/zapltest.h"
 
-// The zapl program end to end over an SLCAN link: a simulator process and host processes.
-class TestZaplSlcan : public QObject
+using zapltest::row;
+
+class TstZaplSlcan : public QObject
 {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void send_over_slcan_gets_replies();
-    void scan_over_slcan_finds_the_modules();
-    void bad_ack_style_is_refused();
+    zapltest::Simulator sim;
 
-private:
-    // Runs zapl with space-separated `args`, then `extra` as they stand; returns its exit code.
-    int run(const QString &args, const QStringList &extra = {}, bool overLink = true);
-    QProcess sim;
-    QString path, out;
+private slots:
+    void initTestCase() { QVERIFY(sim.start(QStringLiteral("slcan --modules 1,3 --ack z"))); }
+    void cleanupTestCase()
+    {
+        QString said;
+        QCOMPARE(sim.stop(&said), 0);
+        QVERIFY2(said.contains(QLatin1String("\nserved ")), qPrintable(said));
+    }
+    void over_slcan_data();
+    void over_slcan() { zapltest::check({ { QStringLiteral("pty"), sim.path() } }); }
 };
 
-int TestZaplSlcan::run(const QString &args, const QStringList &extra, bool overLink)
+void TstZaplSlcan::over_slcan_data()
 {
-    QProcess p;
-    const QString link = overLink ? QStringLiteral("--link slcan:") + path + QLatin1Char(' ') : QString();
-    p.start(QStringLiteral(CH_ZAPL_BINARY), (link + args).split(QLatin1Char(' ')) + extra);
-    if (!p.waitForFinished(20000))
-        return -1;
-    out = QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
-    return p.exitCode();
+    zapltest::addColumns();
+    const QString link = QStringLiteral("--link slcan:{pty} ");
+    const QString requests = QStringLiteral(" send \"SAP 4 0 1000\" \"GAP 4 0\"");
+    const char *const replies = "=SAP 4 0 1000: status 100 value 1000\nGAP 4 0: status 100 value 1000\n";
+    row("250 kbit/s", link + "--bitrate 250 --address 3" + requests, 0, replies, "");
+    row("500k", link + "--bitrate 500k --address 3" + requests, 0, replies, "");
+    row("500000 bit/s", link + "--bitrate 500000 --address 3" + requests, 0, replies, "");
+    row("1M", link + "--bitrate 1M --address 3" + requests, 0, replies, "");
+    row("a rate the adapter lacks", link + "--bitrate 83" + requests, 3, "", "at 83 kbit/s");
+    row("CAN frames with --verbose", link + "--verbose send \"GAP 4 0\"", 0, "=GAP 4 0: status 100 value 0\n",
+        "/^  > 01 06 04 00 00 00 00 00 00 .*\\n  < [^\\n]*\\n$");
+    const char *const modules13 = "=module 1: VX-1161 single-axis stepper firmware 2.07\n"
+                                  "module 3: VX-1161 single-axis stepper firmware 2.07\n";
+    row("scan at the library's pace", link + "--timeout 200 scan --from 1 --to 5", 0, modules13, "2 modules found");
+    row("scan --fast", link + "--timeout 200 scan --fast --to 10", 0, modules13, "2 modules found");
+    row("no module there", link + "--timeout 20 --address 9 send \"GAP 4 0\"", 1, "=GAP 4 0: no reply\n", "*");
+    row("bad acknowledge style", "simulate slcan --ack yes", 2, "", "--ack takes cr, z or none");
 }
 
-void TestZaplSlcan::initTestCase()
-{
-    sim.start(QStringLiteral(CH_ZAPL_BINARY), QStringLiteral("simulate slcan --modules 1,3 --ack z").split(' '));
-    QVERIFY(sim.waitForStarted(3000));
-    for (int i = 0; i < 50 && !sim.canReadLine(); ++i)
-        sim.waitForReadyRead(100);
-    path = QString::fromLocal8Bit(sim.readLine()).trimmed();
-    QVERIFY2(QFileInfo::exists(path), qPrintable(path));
-}
-
-void TestZaplSlcan::cleanupTestCase()
-{
-    sim.terminate();
-    QVERIFY(sim.waitForFinished(3000));
-    QCOMPARE(sim.exitCode(), 0);
-}
-
-void TestZaplSlcan::send_over_slcan_gets_replies()
-{
-    const QStringList commands { QStringLiteral("SAP 4 0 1000"), QStringLiteral("GAP 4 0 0") };
-    QVERIFY2(run(QStringLiteral("--bitrate 250 --address 3 send"), commands) == 0, qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("status 100 value 1000")), qPrintable(out));
-    QVERIFY(run(QStringLiteral("--bitrate 83 send"), commands) > 0);
-}
-
-void TestZaplSlcan::scan_over_slcan_finds_the_modules()
-{
-    QVERIFY2(run(QStringLiteral("--timeout 40 scan --from 1 --to 5")) == 0, qPrintable(out));
-    QStringList found;
-    for (const QString &line : out.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("module ")))
-            found << line.section(QLatin1Char(' '), 1, 1);
-    QCOMPARE(found, (QStringList { QStringLiteral("1:"), QStringLiteral("3:") }));
-    QVERIFY(out.contains(QStringLiteral("firmware 2.07")));
-}
-
-void TestZaplSlcan::bad_ack_style_is_refused()
-{
-    QCOMPARE(run(QStringLiteral("simulate slcan --ack yes"), {}, false), 2);
-}
-
-QTEST_GUILESS_MAIN(TestZaplSlcan)
+QTEST_GUILESS_MAIN(TstZaplSlcan)
 #include "tst_zaplslcan.moc"

@@ -1,44 +1,38 @@
-#include <QProcess>
-#include <QtTest>
+// zapl over each vendor link, against the vendor fakes (modules 1, 3 and 7 on their buses).
+#include "../zapl/zapltest.h"
 
-// zapl send and zapl scan over each vendor link, against the fakes.
-class ZaplVendorsTest : public QObject
+using zapltest::row;
+
+class TstZaplVendors : public QObject
 {
     Q_OBJECT
-
-    QString run(const QString &vendor, const QStringList &arguments)
+private slots:
+    void vendor_links_data();
+    void vendor_links()
     {
-        QProcess zapl;
+        QFETCH(QString, line);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        const QString vendor = line.section(QLatin1Char(' '), 1, 1).section(QLatin1Char(':'), 0, 0);
         env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(CH_FAKES_DIR "/") + vendor);
         env.insert(QStringLiteral("FAKE_MODULES"), QStringLiteral("1,3,7"));
-        zapl.setProcessEnvironment(env);
-        zapl.start(QStringLiteral(CH_ZAPL_BINARY), arguments);
-        if (!zapl.waitForFinished(20000))
-            zapl.kill();
-        return QString::fromLocal8Bit(zapl.readAllStandardOutput());
-    }
-
-private slots:
-    void send_and_scan_over_each_link_data()
-    {
-        QTest::addColumn<QString>("link");
-        for (const char *link : { "kvaser:1", "peak:2", "esd:0", "ixxat" })
-            QTest::newRow(link) << QString::fromLatin1(link);
-    }
-    void send_and_scan_over_each_link()
-    {
-        QFETCH(QString, link);
-        const QString vendor = link.section(QLatin1Char(':'), 0, 0);
-        const QString sent
-            = run(vendor, { "send", "--link", link, "--address", "7", "--bitrate", "250", "SAP 4 0 99", "GAP 4 0" });
-        QVERIFY2(sent.contains(QStringLiteral("GAP 4 0: status 100 value 99")), qPrintable(sent));
-        const QString scanned = run(vendor, { "scan", "--link", link, "--from", "1", "--to", "8", "--timeout", "20" });
-        QVERIFY2(scanned.contains(QStringLiteral("module 3:")), qPrintable(scanned));
-        QVERIFY2(scanned.contains(QStringLiteral("module 7:")), qPrintable(scanned));
-        QVERIFY2(!scanned.contains(QStringLiteral("module 5:")), qPrintable(scanned));
+        zapltest::check({}, env);
     }
 };
 
-QTEST_GUILESS_MAIN(ZaplVendorsTest)
+void TstZaplVendors::vendor_links_data()
+{
+    zapltest::addColumns();
+    const char *const modules37 = "/^module 3: [^\\n]*\\nmodule 7: [^\\n]*\\n$";
+    for (const char *link : { "kvaser:1", "peak:2", "esd:0", "ixxat" }) {
+        const QString l = QStringLiteral("--link %1 ").arg(QLatin1String(link));
+        const QByteArray name(link);
+        row(name + " send", l + "--address 7 --bitrate 250k send \"SAP 4 0 99\" \"GAP 4 0\"", 0,
+            "=SAP 4 0 99: status 100 value 99\nGAP 4 0: status 100 value 99\n", "*");
+        row(name + " scan", l + "--timeout 20 scan --from 2 --to 8", 0, modules37, "2 modules found");
+        row(name + " scan --fast", l + "scan --fast --from 2 --to 8", 0, modules37, "2 modules found");
+    }
+    row("PEAK ZAPL nets are 1 and 2", "--link peak:3 send GAP", 2, "", "'3' is out of range 1..2");
+}
+
+QTEST_GUILESS_MAIN(TstZaplVendors)
 #include "tst_zaplvendors.moc"

@@ -1,22 +1,19 @@
+// zapl ports: serial ports, USB devices, CAN adapters and the CAN interfaces of Qt SerialBus.
+#include "console.h"
+#include "peripherymanager.h"
 #include "zapl.h"
 
-#include "peripherymanager.h"
-
-#include <QCoreApplication>
+#include <QCanBus>
+#include <QCommandLineParser>
 #include <QSet>
 #include <QTimer>
-#include <csignal>
 #include <utility>
 
 namespace {
-volatile std::sig_atomic_t stopRequested = 0;
+const QStringList kKeys = { QStringLiteral("event"), QStringLiteral("kind"), QStringLiteral("port"),
+    QStringLiteral("link"), QStringLiteral("vid"), QStringLiteral("pid"), QStringLiteral("description") };
 
-extern "C" void onStopSignal(int)
-{
-    stopRequested = 1;
-}
-
-// The CAN listing exists only as debug records; collect them while it runs.
+// The CAN adapter listing exists only as debug records; collect them while it runs.
 QStringList *canRecords = nullptr;
 QtMessageHandler previousHandler = nullptr;
 
@@ -31,77 +28,143 @@ void collectCanRecords(QtMsgType type, const QMessageLogContext &context, const 
         previousHandler(type, context, message);
 }
 
+struct Port
+{
+    QString kind; // serial, usb, can, canbus
+    QString port;
+    QVariant link;
+    QVariant vid;
+    QVariant pid;
+    QString description;
+};
+
+Port fromSerialInfo(const QString &kind, const QSerialPortInfo &info)
+{
+    Port p { kind, info.systemLocation(), {}, {}, {}, info.description() };
+    if (kind == QLatin1String("serial"))
+        p.link = QStringLiteral("serial:") + info.systemLocation();
+    if (info.hasVendorIdentifier()) {
+        p.vid = QStringLiteral("%1").arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'));
+        p.pid = QStringLiteral("%1").arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
+    }
+    return p;
+}
+
 // "Kvaser  VID_0BFD&PID_0004  1-1  Leaf  kvaser_usb  Net=can0" from one record.
-QString canLine(const QString &record)
+Port fromCanRecord(const QString &record)
 {
     QStringList fields;
-    const QStringList lines = record.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
-    for (const QString &line : lines) {
+    for (const QString &line : record.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts)) {
         const QString value = line.section(QLatin1Char('\t'), -1).trimmed();
         if (!value.isEmpty() && !line.startsWith(QLatin1String("key:")))
             fields << value;
     }
-    return fields.join(QStringLiteral("  "));
+    Port p { QStringLiteral("can"), fields.value(2), {}, {}, {}, fields.join(QStringLiteral("  ")) };
+    const QString family = fields.value(0).toLower();
+    for (const zapl::LinkKind &kind : zapl::links())
+        if (kind.kind == family)
+            p.link = family;
+    return p;
 }
 
-QString portLine(const QSerialPortInfo &port)
+// Every interface that an installed Qt SerialBus plugin reports, as the link that opens it.
+QList<Port> canBusInterfaces()
 {
-    QString line = port.systemLocation();
-    if (port.hasVendorIdentifier())
-        line += QStringLiteral("  %1:%2")
-                    .arg(port.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                    .arg(port.productIdentifier(), 4, 16, QLatin1Char('0'));
-    if (!port.description().isEmpty())
-        line += QStringLiteral("  ") + port.description();
-    return line;
+    QList<Port> list;
+    const QStringList plugins = QCanBus::instance()->plugins();
+    for (const QString &plugin : plugins) {
+        QString error;
+        const auto devices = QCanBus::instance()->availableDevices(plugin, &error);
+        for (const QCanBusDeviceInfo &device : devices) {
+            const QString link = plugin == QLatin1String("socketcan")
+                ? QStringLiteral("socketcan:%1").arg(device.name())
+                : QStringLiteral("qtcan:%1:%2").arg(plugin, device.name());
+            QString description = device.description();
+            if (device.isVirtual())
+                description += description.isEmpty() ? QStringLiteral("virtual") : QStringLiteral(" (virtual)");
+            list.append(
+                { QStringLiteral("canbus"), plugin + QLatin1Char(':') + device.name(), link, {}, {}, description });
+        }
+    }
+    return list;
 }
 
-void printList(const char *title, const QList<QSerialPortInfo> &ports)
+class Printer
 {
-    zapl::out() << title << ":\n";
-    for (const QSerialPortInfo &port : ports)
-        zapl::out() << "  " << portLine(port) << "\n";
-    if (ports.isEmpty())
-        zapl::out() << "  (none)\n";
+public:
+    explicit Printer(zapl::Format format) : m_records(format, kKeys), m_text(format == zapl::Format::Text) { }
+
+    void section(const char *title, const QList<Port> &ports)
+    {
+        if (m_text)
+            zapl::out() << title << ":\n";
+        for (const Port &p : ports)
+            add(QStringLiteral("listed"), p, QStringLiteral("  ") + line(p));
+        if (m_text && ports.isEmpty())
+            zapl::out() << "  (none)\n";
+    }
+
+    void change(const QString &event, const Port &p)
+    {
+        add(event, p, event + QStringLiteral(": ") + p.kind + QLatin1Char(' ') + line(p));
+    }
+
+private:
+    static QString line(const Port &p)
+    {
+        if (p.kind == QLatin1String("can"))
+            return p.description;
+        QString text = p.kind == QLatin1String("canbus") ? p.link.toString() : p.port;
+        if (p.vid.isValid())
+            text += QStringLiteral("  %1:%2").arg(p.vid.toString(), p.pid.toString());
+        if (!p.description.isEmpty())
+            text += QStringLiteral("  ") + p.description;
+        return text;
+    }
+
+    void add(const QString &event, const Port &p, const QString &text)
+    {
+        m_records.add({ event, p.kind, p.port, p.link, p.vid, p.pid, p.description }, text);
+    }
+
+    zapl::Records m_records;
+    bool m_text;
+};
+
+QList<Port> ports(const QString &kind, const QList<QSerialPortInfo> &infos)
+{
+    QList<Port> list;
+    for (const QSerialPortInfo &info : infos)
+        list.append(fromSerialInfo(kind, info));
+    return list;
 }
 
-// Prints what is in `now` but not in `before` as arrivals and the reverse as removals.
-void printChanges(const char *kind, const QList<QSerialPortInfo> &now, const QList<QSerialPortInfo> &before)
+// What is in `now` but not in `before` arrived; the reverse was removed.
+void printChanges(
+    Printer &printer, const char *kind, const QList<QSerialPortInfo> &now, const QList<QSerialPortInfo> &before)
 {
     QSet<QString> nowNames, beforeNames;
     for (const QSerialPortInfo &p : now)
         nowNames.insert(p.systemLocation());
     for (const QSerialPortInfo &p : before)
         beforeNames.insert(p.systemLocation());
-    for (const QSerialPortInfo &p : now) {
+    for (const QSerialPortInfo &p : now)
         if (!beforeNames.contains(p.systemLocation()))
-            zapl::out() << "arrived: " << kind << " " << portLine(p) << "\n";
-    }
-    for (const QSerialPortInfo &p : before) {
+            printer.change(QStringLiteral("arrived"), fromSerialInfo(QLatin1String(kind), p));
+    for (const QSerialPortInfo &p : before)
         if (!nowNames.contains(p.systemLocation()))
-            zapl::out() << "removed: " << kind << " " << portLine(p) << "\n";
-    }
-    zapl::out().flush();
+            printer.change(QStringLiteral("removed"), fromSerialInfo(QLatin1String(kind), p));
 }
 
-int runPorts(const QStringList &args, const zapl::Options &)
+int runPorts(const zapl::Invocation &call)
 {
-    bool watch = false;
-    QString sysfsRoot;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args.at(i) == QLatin1String("--watch")) {
-            watch = true;
-        } else if (args.at(i) == QLatin1String("--sysfs-root") && i + 1 < args.size()) {
-            sysfsRoot = args.at(++i);
-        } else {
-            zapl::err() << "zapl ports: unexpected argument '" << args.at(i) << "'\n";
-            return 2;
-        }
+    if (!call.arguments.isEmpty()) {
+        zapl::err() << "zapl ports: unexpected argument '" << call.arguments.first() << "'\n";
+        return zapl::ExitBadInput;
     }
-
     PeripheryManager *manager = PeripheryManager::instance();
-    if (!sysfsRoot.isEmpty())
-        manager->setCanDeviceRoot(sysfsRoot);
+    if (call.parser->isSet(QStringLiteral("sysfs-root")))
+        manager->setCanDeviceRoot(call.parser->value(QStringLiteral("sysfs-root")));
     QList<QSerialPortInfo> serial;
     QList<QSerialPortInfo> usb;
     QObject::connect(manager, &PeripheryManager::handleSerialInterfaces,
@@ -116,63 +179,62 @@ int runPorts(const QStringList &args, const zapl::Options &)
     manager->checkActualCANDevices(true);
     qInstallMessageHandler(previousHandler);
     canRecords = nullptr;
-
-    printList("Serial ports", serial);
-    printList("USB devices", usb);
-    zapl::out() << "CAN adapters:\n";
+    QList<Port> adapters;
     for (const QString &record : std::as_const(records))
-        zapl::out() << "  " << canLine(record) << "\n";
-    if (records.isEmpty())
-        zapl::out() << "  (none)\n";
-    if (!watch)
-        return 0;
+        adapters.append(fromCanRecord(record));
+
+    Printer printer(call.options.format);
+    printer.section("Serial ports", ports(QStringLiteral("serial"), serial));
+    printer.section("USB devices", ports(QStringLiteral("usb"), usb));
+    printer.section("CAN adapters", adapters);
+    printer.section("CAN interfaces (Qt SerialBus)", canBusInterfaces());
+    if (!call.parser->isSet(QStringLiteral("watch")))
+        return zapl::ExitOk;
 
     QObject::disconnect(manager, nullptr, nullptr, nullptr);
     QObject::connect(manager, &PeripheryManager::handleUSBInterfaces,
-        [](const QList<QSerialPortInfo> &now, const QList<QSerialPortInfo> &before) {
-            printChanges("usb", now, before);
+        [&printer](const QList<QSerialPortInfo> &now, const QList<QSerialPortInfo> &before) {
+            printChanges(printer, "usb", now, before);
         });
-    QObject::connect(manager, &PeripheryManager::handleSerialInterfaces, [&serial](const QList<QSerialPortInfo> &now) {
-        printChanges("serial", now, serial);
-        serial = now;
-    });
+    QObject::connect(
+        manager, &PeripheryManager::handleSerialInterfaces, [&printer, &serial](const QList<QSerialPortInfo> &now) {
+            printChanges(printer, "serial", now, serial);
+            serial = now;
+        });
     // Without a hot-plug monitor the lists are polled instead.
     QTimer poll;
     constexpr int kPollMs = 1000;
     if (manager->startHotplugMonitor()) {
-        zapl::out() << "watching for device changes (hot-plug events); Ctrl+C stops\n";
+        zapl::err() << "watching for device changes (hot-plug events); Ctrl-C stops\n";
     } else {
         QObject::connect(&poll, &QTimer::timeout, manager, [manager]() { manager->checkActualDevices(); });
         poll.start(kPollMs);
-        zapl::out() << "watching for device changes (polling every " << kPollMs << " ms); Ctrl+C stops\n";
+        zapl::err() << "watching for device changes (polling every " << kPollMs << " ms); Ctrl-C stops\n";
     }
-    zapl::out().flush();
-
-    stopRequested = 0;
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-    QTimer stopCheck;
-    QObject::connect(&stopCheck, &QTimer::timeout, []() {
-        if (stopRequested)
-            QCoreApplication::quit();
-    });
-    stopCheck.start(50);
-    QCoreApplication::exec();
+    zapl::err().flush();
+    // Watching ends with Ctrl-C; that is its normal end, not an interruption.
+    zapl::Interrupt::waitForInterrupt();
+    zapl::Interrupt::acknowledge();
     manager->stopHotplugMonitor();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    return 0;
+    return zapl::ExitOk;
 }
 } // namespace
 
 ZAPL_REGISTER(ports)
 {
-    zapl::registerSubcommand(
-        { QStringLiteral("ports"), QStringLiteral("ports [--watch]     list serial ports, USB devices, CAN adapters"),
-            QStringLiteral("zapl ports [--watch] [--sysfs-root DIR]\n"
-                           "Lists the serial ports that may carry ZAPL, the USB devices of interest and the CAN\n"
-                           "adapters attached. With --watch it keeps running and prints every arrival and removal\n"
-                           "until interrupted. --sysfs-root reads the CAN adapters from another copy of\n"
-                           "/sys/bus/usb/devices."),
-            runPorts });
+    zapl::Subcommand ports { QStringLiteral("ports"), QString(),
+        QStringLiteral("list serial ports, USB devices, CAN adapters and interfaces"),
+        QStringLiteral("Lists the serial ports that may carry ZAPL, the USB devices of interest, the CAN\n"
+                       "adapters attached, and the interfaces that every installed Qt SerialBus plugin\n"
+                       "reports (as the --link that opens them). With --watch it then prints every\n"
+                       "arrival and removal until Ctrl-C (exit code 0).\n"
+                       "JSON and CSV keys: event (listed, arrived, removed), kind (serial, usb, can,\n"
+                       "canbus), port, link, vid, pid, description."),
+        { { QStringLiteral("watch"), QStringLiteral("keep running; print arrivals and removals") },
+            { QStringLiteral("sysfs-root"),
+                QStringLiteral("read the CAN adapters from another copy of /sys/bus/usb/devices"),
+                QStringLiteral("DIR") } },
+        runPorts };
+    ports.formats = true;
+    zapl::registerSubcommand(ports);
 }

@@ -1,102 +1,102 @@
+// zapl scan: the library's module scan at its own pace, or zapl's fast walk.
+#include "basictools.h"
+#include "commandhandlerinterface.h"
+#include "console.h"
+#include "devicefinder.h"
+#include "requesttext.h"
 #include "zapl.h"
 
-#include "commandhandlerinterface.h"
-#include "devicefinder.h"
-
+#include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
-#include <atomic>
-#include <csignal>
-#include <unistd.h>
 
 namespace {
-std::atomic<bool> interrupted { false };
+constexpr int kFastTimeoutMs = 5;
 
-extern "C" void onInterrupt(int)
-{
-    interrupted = true;
-}
-
-// One line that redraws itself on a terminal; plain lines elsewhere.
+// Progress on standard error: a bar that redraws itself on a terminal, plain lines otherwise.
 class Progress
 {
 public:
-    Progress(int from, int to) : m_from(from), m_to(to), m_tty(::isatty(STDOUT_FILENO) == 1) { }
+    Progress(int from, int to) : m_from(from), m_total(qMax(1, to - from + 1)), m_tty(zapl::isTerminal(stderr)) { }
 
     void checked(int address)
     {
-        const int total = qMax(1, m_to - m_from + 1);
-        const int done = qBound(0, address - m_from + 1, total);
+        const int done = qBound(0, address - m_from + 1, m_total);
         if (!m_tty) {
-            zapl::out() << "checked address " << address << " (" << done << "/" << total << ")\n";
-            zapl::out().flush();
+            zapl::err() << "checked address " << address << " (" << done << "/" << m_total << ")\n" << Qt::flush;
             return;
         }
         constexpr int kWidth = 30;
-        const int filled = done * kWidth / total;
+        const int filled = done * kWidth / m_total;
         m_line = QStringLiteral("[%1%2] %3% address %4")
                      .arg(QString(filled, QLatin1Char('#')), QString(kWidth - filled, QLatin1Char('.')))
-                     .arg(done * 100 / total, 3)
+                     .arg(done * 100 / m_total, 3)
                      .arg(address);
-        zapl::out() << "\r" << m_line;
-        zapl::out().flush();
+        zapl::err() << "\r" << m_line << Qt::flush;
     }
 
-    // Prints a whole line without leaving a broken bar behind.
-    void print(const QString &text)
+    // Results go to stdout; on a shared terminal the bar is cleared first and drawn again after.
+    void clear()
     {
-        if (m_tty)
-            zapl::out() << "\r" << QString(m_line.size(), QLatin1Char(' ')) << "\r";
-        zapl::out() << text << "\n";
-        if (m_tty)
-            zapl::out() << m_line;
-        zapl::out().flush();
+        if (m_tty && !m_line.isEmpty())
+            zapl::err() << "\r" << QString(m_line.size(), QLatin1Char(' ')) << "\r" << Qt::flush;
     }
-
+    void redraw()
+    {
+        if (m_tty && !m_line.isEmpty())
+            zapl::err() << m_line << Qt::flush;
+    }
     void finish()
     {
         if (m_tty && !m_line.isEmpty())
-            zapl::out() << "\n";
+            zapl::err() << "\n";
     }
 
 private:
     int m_from;
-    int m_to;
+    int m_total;
     bool m_tty;
     QString m_line;
 };
 
-int scan(const QStringList &args, const zapl::Options &options)
+struct Scan
 {
-    qint64 from = 1;
-    qint64 to = 255;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args.at(i);
-        QString error;
-        qint64 *target = a == QLatin1String("--from") ? &from : a == QLatin1String("--to") ? &to : nullptr;
-        if (!target || i + 1 >= args.size()) {
-            zapl::err() << "zapl scan: unknown or incomplete option '" << a << "'\n";
-            return 2;
-        }
-        if (!zapl::parseNumber(args.at(++i), 0, 255, target, &error)) {
-            zapl::err() << "zapl scan: " << a << ": " << error << "\n";
-            return 2;
-        }
+    zapl::Records records;
+    Progress progress;
+    zapl::LinkWatch watch;
+    int found = 0;
+    bool linkGone = false;
+
+    void report(quint8 address, const QString &module, const QString &firmware)
+    {
+        ++found;
+        progress.clear();
+        // The firmware text usually names the module already; say it once.
+        const QString text = firmware.startsWith(module) ? firmware : module + QStringLiteral(", ") + firmware;
+        records.add({ int(address), module, firmware }, QStringLiteral("module %1: %2").arg(address).arg(text));
+        progress.redraw();
     }
 
-    QString error;
-    std::unique_ptr<CommandHandlerInterface> handler = zapl::openLink(options, &error);
-    if (!handler) {
-        zapl::err() << "zapl scan: " << error << "\n";
-        return 1;
+    // After each address: false when the scan must stop because the link vanished.
+    bool checked(quint8 address)
+    {
+        progress.checked(address);
+        if (!linkGone && watch.gone()) {
+            linkGone = true;
+            progress.finish();
+            zapl::err() << "zapl scan: " << watch.reason() << "\n";
+        }
+        return !linkGone;
     }
-    CommandHandlerInterface *h = handler.get();
+};
 
+// The library's scan thread, as a host runs it: its requests come into this thread blocking.
+void scanAtLibraryPace(CommandHandlerInterface *h, int from, int to, int replyId, Scan &scan)
+{
     DeviceFinder finder;
-    finder.setIdFrom(int(from));
-    finder.setIdTo(int(to));
-    finder.setReplyID(options.replyId);
-    // As a host does it: the scan thread asks, the handler answers in its own thread.
+    finder.setIdFrom(from);
+    finder.setIdTo(to);
+    finder.setReplyID(replyId);
     QObject::connect(
         &finder, &DeviceFinder::handleGetModuleAndFirmwareVersion, h,
         [h](QString *text, quint8 address) { *text = h->getModuleAndFirmwareVersion(address); },
@@ -104,53 +104,125 @@ int scan(const QStringList &args, const zapl::Options &options)
     QObject::connect(
         &finder, &DeviceFinder::handleGetFirmwareVersion, h,
         [h](QString *text, quint8 address) { *text = h->getFirmwareVersion(address); }, Qt::BlockingQueuedConnection);
-
-    Progress progress { static_cast<int>(from), static_cast<int>(to) };
-    int found = -1;
-    QObject::connect(&finder, &DeviceFinder::checkingModule, h, [&progress](quint8 address) {
-        if (address != 0)
-            progress.checked(address);
+    QObject::connect(&finder, &DeviceFinder::checkingModule, h, [&scan, &finder](quint8 address) {
+        if (address != 0 && !scan.checked(address))
+            finder.stop();
     });
     QObject::connect(&finder, &DeviceFinder::foundModule, h,
-        [&progress](quint8 address, const QString &module, const QString &version) {
-            // The version text usually names the module already; say it once.
-            const QString text = version.startsWith(module) ? version : module + QStringLiteral(", ") + version;
-            progress.print(QStringLiteral("module %1: %2").arg(address).arg(text));
+        [&scan](quint8 address, const QString &module, const QString &firmware) {
+            scan.report(address, module, firmware);
         });
-    QObject::connect(&finder, &DeviceFinder::modulesFound, h, [&found](int count) { found = count; });
+    QObject::connect(
+        zapl::Interrupt::instance(), &zapl::Interrupt::interrupted, &finder, &DeviceFinder::stop, Qt::DirectConnection);
 
     QEventLoop loop;
     QObject::connect(&finder, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, &finder, [&finder] {
-        if (interrupted)
-            finder.stop();
-    });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onInterrupt;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    watch.start(50);
-
     finder.start();
     loop.exec();
-    finder.wait(1000);
-    progress.finish();
-    zapl::out() << found << (found == 1 ? " module found" : " modules found") << (interrupted ? " (stopped)" : "")
-                << "\n";
-    return interrupted ? 130 : 0;
+    // The thread has finished; wait() only collects it.
+    finder.wait();
 }
+
+// The same walk, one request at a time, without the scan thread's fixed pauses. A late answer
+// of the module before would be taken for this address's: a type-1 query whose reply names
+// this address confirms a module before it is reported.
+void scanFast(CommandHandlerInterface *h, int from, int to, int replyId, Scan &scan)
+{
+    for (int address = from; address <= to && !zapl::Interrupt::requested(); ++address) {
+        if (address == replyId)
+            continue;
+        const auto a = quint8(address);
+        const QString version = h->getModuleAndFirmwareVersion(a);
+        if (!version.isEmpty()) {
+            Command request(a, 136, 1, 0, 0);
+            Command reply;
+            h->doDirectRequest(&request, &reply);
+            QString module;
+            const bool confirmed = reply.isValid() && reply.address() == a && reply.status() == 100;
+            const QString firmware = !confirmed ? QString()
+                : version.left(4) == QLatin1String(DeviceFinder::kModuleTypePrefix)
+                ? version.right(4)
+                : BasicTools::matchFirmwareVersion(module, version, reply.value());
+            if (!confirmed) {
+                scan.progress.clear();
+                zapl::err() << "zapl scan: address " << address
+                            << ": an answer that this address did not confirm (a late one? try a longer --timeout)\n";
+            } else if (!firmware.isEmpty() && !BasicTools::matchFirmwareVersion(module, version, 0).isEmpty()) {
+                scan.report(a, module, firmware);
+            }
+        }
+        if (!scan.checked(a))
+            return;
+    }
+}
+
+int runScan(const zapl::Invocation &call)
+{
+    const QCommandLineParser &p = *call.parser;
+    qint64 from = 1;
+    qint64 to = 255;
+    QString error;
+    if ((p.isSet(QStringLiteral("from")) && !zapl::parseNumber(p.value(QStringLiteral("from")), 0, 255, &from, &error))
+        || (p.isSet(QStringLiteral("to")) && !zapl::parseNumber(p.value(QStringLiteral("to")), 0, 255, &to, &error))) {
+        zapl::err() << "zapl scan: " << error << "\n";
+        return zapl::ExitBadInput;
+    }
+    if (!call.arguments.isEmpty()) {
+        zapl::err() << "zapl scan: unexpected argument '" << call.arguments.first() << "'\n";
+        return zapl::ExitBadInput;
+    }
+    if (from > to || (from == to && from == call.options.replyId)) {
+        zapl::err() << "zapl scan: the range " << from << ".." << to
+                    << " holds no address to ask (the host's own, --reply-id " << call.options.replyId
+                    << ", is never asked)\n";
+        return zapl::ExitBadInput;
+    }
+    const bool fast = p.isSet(QStringLiteral("fast"));
+    zapl::Options options = call.options;
+    if (fast && options.timeoutMs < 0)
+        options.timeoutMs = kFastTimeoutMs;
+    zapl::LinkError linkError;
+    std::unique_ptr<CommandHandlerInterface> handler = zapl::openZaplLink(options, &linkError);
+    if (!handler) {
+        zapl::err() << "zapl scan: " << linkError.text << "\n";
+        return linkError.code;
+    }
+    const QStringList keys { QStringLiteral("address"), QStringLiteral("module"), QStringLiteral("firmware") };
+    Scan scan { zapl::Records(options.format, keys), Progress(int(from), int(to)),
+        zapl::LinkWatch(handler.get(), options) };
+    QElapsedTimer clock;
+    clock.start();
+    if (fast)
+        scanFast(handler.get(), int(from), int(to), options.replyId, scan);
+    else
+        scanAtLibraryPace(handler.get(), int(from), int(to), options.replyId, scan);
+    scan.progress.finish();
+    zapl::err() << scan.found << (scan.found == 1 ? " module found" : " modules found") << " in "
+                << QString::number(double(clock.elapsed()) / 1000, 'f', 1) << " s\n";
+    handler->closeDevice();
+    return scan.linkGone ? zapl::ExitLink : zapl::ExitOk;
+}
+
+const char *const kScanHelp
+    = "Asks every address from A to B (default 1 to 255) for its module and firmware version and\n"
+      "prints each module that answers: 'module N: TEXT'. The host's own address (--reply-id) is\n"
+      "never asked. Progress goes to standard error: a bar on a terminal, lines otherwise.\n"
+      "By default the library's scan thread walks at its own pace (about 110 ms an address\n"
+      "beyond the reply time-out). --fast walks the same way without those pauses and with a\n"
+      "5 ms reply time-out unless --timeout says otherwise; a module found is confirmed by a\n"
+      "second query, so that a late answer is never taken for the next address's.\n"
+      "A link that vanishes stops the scan (exit code 3); Ctrl-C stops after the address in\n"
+      "progress (exit code 130). JSON and CSV keys: address, module, firmware.";
 } // namespace
 
 ZAPL_REGISTER(scan)
 {
-    zapl::registerSubcommand(
-        { QStringLiteral("scan"), QStringLiteral("scan [--from A] [--to B]  find modules on a link"),
-            QStringLiteral("zapl scan [--from A] [--to B]\n"
-                           "Asks every address from A to B (default 1 to 255, skipping the host's own\n"
-                           "address --reply-id) for its module and firmware version and prints each\n"
-                           "module that answers. Ctrl-C stops after the address in progress."),
-            scan });
+    zapl::Subcommand scan { QStringLiteral("scan"), QString(), QStringLiteral("find the modules on a link"),
+        QLatin1String(kScanHelp),
+        { { QStringLiteral("from"), QStringLiteral("first address (default 1)"), QStringLiteral("A") },
+            { QStringLiteral("to"), QStringLiteral("last address (default 255)"), QStringLiteral("B") },
+            { QStringLiteral("fast"), QStringLiteral("no pauses between addresses, 5 ms time-out") } },
+        runScan };
+    scan.formats = true;
+    zapl::registerSubcommand(scan);
 }

@@ -1,193 +1,360 @@
-// zapl send / zapl mnemonics, and the "virtual" link kind.
-#include "zapl.h"
-
+// zapl send, zapl mnemonics, and the "virtual" link kind.
+#include "canzaplcommand.h"
 #include "commandhandlerinterface.h"
+#include "console.h"
 #include "mnemonics.h"
+#include "requesttext.h"
 #include "virtualcommandhandler.h"
+#include "zapl.h"
 #include "zaplcommand.h"
 
-#if __has_include("canzaplcommand.h")
-#include "canzaplcommand.h"
-#define ZAPL_HAVE_CAN_FRAMES 1
-#endif
-
-#include <QFile>
+#include <QCommandLineParser>
 #include <QVariant>
+#include <cerrno>
 #include <cstdio>
 
 namespace {
-struct ParsedRequest
+constexpr quint8 kGetVersion = 136;
+
+struct Request
 {
-    QString text; // as the user wrote it, for the result line
+    QString text; // the fields as given, one blank apart
     Command command;
 };
 
-bool parseField(const QString &field, const char *what, qint64 min, qint64 max, qint64 *value, QString *error)
+bool toRequest(const QString &line, int address, Request *request, QString *error)
 {
-    QString why;
-    if (zapl::parseNumber(field, min, max, value, &why))
-        return true;
-    *error = QStringLiteral("%1: %2").arg(QLatin1String(what), why);
-    return false;
+    zapl::RequestFields fields;
+    if (!zapl::parseRequestText(line, &fields, error))
+        return false;
+    request->text = line.simplified();
+    Command &c = request->command;
+    c.setAddress(quint8(address));
+    c.setCommand(fields.command);
+    c.setType(fields.type);
+    c.setExtendedType(fields.type > 0xFF);
+    c.setMotorBank(fields.motor);
+    c.setValue(fields.value);
+    return true;
 }
 
-// "MNEMONIC|NUMBER [TYPE [MOTOR [VALUE]]]"; missing fields are 0. A type above 255 carries the
-// extended type in its bits 8-11.
-bool parseRequest(const QString &line, int address, ParsedRequest *request, QString *error)
+// A type-0 version query answers eight characters in place of status and value.
+bool isTextQuery(const Command &c)
 {
-    const QStringList fields = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    if (fields.isEmpty() || fields.size() > 4) {
-        *error = QStringLiteral("malformed request '%1' (expected: COMMAND [TYPE [MOTOR [VALUE]]])").arg(line);
-        return false;
+    return c.command() == kGetVersion && c.type() == 0;
+}
+
+QString frameText(const Command &request, zapl::Framing framing)
+{
+    Command copy = request;
+    if (framing == zapl::Framing::Can) {
+        // As the frame goes on the bus: identifier, length, data bytes.
+        const CANZAPLRequestCommand frame(&copy);
+        return QStringLiteral("%1 [%2] %3")
+            .arg(frame.id(), 3, 16, QLatin1Char('0'))
+            .arg(frame.length())
+            .arg(QString::fromLatin1(frame.data().toHex(' ').toUpper()));
     }
-    qint64 number = ZAPLMnemonics::number(fields.at(0));
-    if (number < 0) {
-        const QChar first = fields.at(0).at(0);
-        if (!first.isDigit() && first != QLatin1Char('-')) {
-            *error = QStringLiteral("unknown mnemonic '%1' (see zapl mnemonics)").arg(fields.at(0));
-            return false;
-        }
-        if (!parseField(fields.at(0), "command", 0, 255, &number, error))
-            return false;
-    }
-    qint64 type = 0;
-    qint64 motor = 0;
-    qint64 value = 0;
-    if ((fields.size() > 1 && !parseField(fields.at(1), "type", 0, 0xFFF, &type, error))
-        || (fields.size() > 2 && !parseField(fields.at(2), "motor", 0, 255, &motor, error))
-        || (fields.size() > 3 && !parseField(fields.at(3), "value", -2147483648LL, 4294967295LL, &value, error)))
-        return false;
-    request->text = fields.join(QLatin1Char(' '));
-    Command &c = request->command;
-    c.setAddress(static_cast<quint8>(address));
-    c.setCommand(static_cast<quint8>(number));
-    c.setType(static_cast<quint16>(type));
-    c.setExtendedType(type > 0xFF);
-    c.setMotorBank(static_cast<quint8>(motor));
-    c.setValue(static_cast<qint32>(static_cast<quint32>(value)));
-    return true;
+    if (framing == zapl::Framing::Serial)
+        return ZAPLRequestCommand(&copy).toString();
+    return QString();
+}
+
+// Eight characters as they came; what cannot be shown is written as \xNN.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text)
+        shown += c.unicode() >= 0x20 && c.unicode() < 0x7F
+            ? QString(c)
+            : QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+    return shown;
 }
 
 const ZAPLCommandInterface *frameOf(const QVariant &message)
 {
-    if (message.canConvert<ZAPLRequestCommand *>())
+    const int type = message.userType();
+    if (type == qMetaTypeId<ZAPLRequestCommand *>())
         return message.value<ZAPLRequestCommand *>();
-    if (message.canConvert<ZAPLReplyCommand *>())
+    if (type == qMetaTypeId<ZAPLReplyCommand *>())
         return message.value<ZAPLReplyCommand *>();
-    if (message.canConvert<ZAPLCommandInterface *>())
-        return message.value<ZAPLCommandInterface *>();
-#ifdef ZAPL_HAVE_CAN_FRAMES
-    if (message.canConvert<CANZAPLRequestCommand *>())
+    if (type == qMetaTypeId<CANZAPLRequestCommand *>())
         return message.value<CANZAPLRequestCommand *>();
-    if (message.canConvert<CANZAPLReplyCommand *>())
+    if (type == qMetaTypeId<CANZAPLReplyCommand *>())
         return message.value<CANZAPLReplyCommand *>();
-#endif
     return nullptr;
 }
 
-void printTraffic(CommandHandlerInterface::MessageFlags flag, const QVariant &message)
+// Watches the traffic that the handler reports: the checksum verdict of serial replies, which
+// the reply record does not carry, and the frames that --verbose shows.
+struct Traffic
 {
-    const bool request
-        = flag == CommandHandlerInterface::Serial_ZAPL_Request || flag == CommandHandlerInterface::CAN_ZAPL_Request;
-    const bool reply
-        = flag == CommandHandlerInterface::Serial_ZAPL_Reply || flag == CommandHandlerInterface::CAN_ZAPL_Reply;
-    if (request || reply) {
-        // The frame lives only during the emission; it is printed right here.
-        if (const ZAPLCommandInterface *frame = frameOf(message))
-            zapl::out() << (request ? "  > " : "  < ") << frame->toString() << "   " << frame->toHex() << "\n";
-        return;
+    bool verbose = false;
+    bool checksumWrong = false;
+
+    void report(CommandHandlerInterface::MessageFlags flag, const QVariant &message)
+    {
+        const bool request
+            = flag == CommandHandlerInterface::Serial_ZAPL_Request || flag == CommandHandlerInterface::CAN_ZAPL_Request;
+        const bool reply
+            = flag == CommandHandlerInterface::Serial_ZAPL_Reply || flag == CommandHandlerInterface::CAN_ZAPL_Reply;
+        // The frames live only during the emission: everything is taken from them right here.
+        const ZAPLCommandInterface *frame = frameOf(message);
+        if (reply && message.userType() == qMetaTypeId<ZAPLReplyCommand *>()) {
+            const auto *serial = static_cast<const ZAPLReplyCommand *>(frame);
+            if (serial->isValid() && !serial->isReplyAndCheckSumValid())
+                checksumWrong = true;
+        }
+        if (!verbose)
+            return;
+        if ((request || reply) && frame)
+            zapl::err() << (request ? "  > " : "  < ") << frame->toString() << "   " << frame->toHex() << "\n";
+        else if (flag != CommandHandlerInterface::NoError && !request && !reply)
+            zapl::err() << "  ! " << message.toString() << "\n";
+        zapl::err().flush();
     }
-    if (flag != CommandHandlerInterface::NoError)
-        zapl::out() << "  ! " << message.toString() << "\n";
+};
+
+struct Result
+{
+    int code = zapl::ExitOk;
+    QString outcome;
+    QVariant status;
+    QVariant value;
+    QVariant text;
+    QString line; // after "REQUEST: "
+    QString problem; // for stderr, empty when all went well
+};
+
+Result exchange(CommandHandlerInterface &handler, Request &request, Traffic &traffic)
+{
+    Result r;
+    const int address = request.command.address();
+    traffic.checksumWrong = false;
+    if (isTextQuery(request.command)) {
+        const QString text = handler.getModuleAndFirmwareVersion(quint8(address));
+        if (text.isEmpty()) {
+            r = { zapl::ExitNoReply, QStringLiteral("no-reply"), {}, {}, {}, QStringLiteral("no reply"),
+                QStringLiteral("no version text from module %1").arg(address) };
+        } else {
+            r = { zapl::ExitOk, QStringLiteral("ok"), {}, {}, text,
+                QLatin1Char('"') + printable(text) + QLatin1Char('"'), QString() };
+        }
+        return r;
+    }
+    Command reply;
+    handler.doDirectRequest(&request.command, &reply);
+    if (!reply.isValid())
+        return { zapl::ExitNoReply, QStringLiteral("no-reply"), {}, {}, {}, QStringLiteral("no reply"),
+            QStringLiteral("no reply from module %1").arg(address) };
+    if (traffic.checksumWrong)
+        return { zapl::ExitBadReply, QStringLiteral("bad-checksum"), {}, {}, {}, QStringLiteral("wrong checksum"),
+            QStringLiteral("the reply's checksum is wrong; its content cannot be trusted") };
+    if (reply.address() != address)
+        return { zapl::ExitBadReply, QStringLiteral("other-module"), {}, {}, {},
+            QStringLiteral("reply from module %1").arg(reply.address()),
+            QStringLiteral("module %1 answered, not module %2").arg(reply.address()).arg(address) };
+    r.status = int(reply.status());
+    r.value = int(reply.value());
+    r.line = QStringLiteral("status %1 value %2").arg(reply.status()).arg(reply.value());
+    if (reply.status() != 100) {
+        r.code = zapl::ExitRefused;
+        r.outcome = QStringLiteral("error-status");
+        r.problem = QStringLiteral("module %1 answered with error status %2").arg(address).arg(reply.status());
+    } else {
+        r.outcome = QStringLiteral("ok");
+    }
+    return r;
 }
 
-bool readRequests(const QStringList &args, int address, QList<ParsedRequest> *requests)
+// One line of standard input, read only when it is needed; false at the end of input or on Ctrl-C.
+bool readLine(QString *line)
 {
-    QStringList lines = args;
-    const bool fromInput = args.isEmpty();
-    if (fromInput) {
-        QFile input;
-        if (!input.open(stdin, QIODevice::ReadOnly | QIODevice::Text)) {
-            zapl::err() << "zapl send: cannot read standard input\n";
-            return false;
-        }
-        lines = QString::fromUtf8(input.readAll()).split(QLatin1Char('\n'));
-    }
-    for (int i = 0; i < lines.size(); ++i) {
-        const QString line = lines.at(i).trimmed();
-        if (fromInput && (line.isEmpty() || line.startsWith(QLatin1Char('#'))))
+    QByteArray bytes;
+    char buffer[1024];
+    for (;;) {
+        if (std::fgets(buffer, sizeof buffer, stdin)) {
+            bytes += buffer;
+            if (bytes.endsWith('\n'))
+                break;
             continue;
-        ParsedRequest request;
-        QString error;
-        if (!parseRequest(line, address, &request, &error)) {
-            zapl::err() << "zapl send: " << (fromInput ? QStringLiteral("line %1: ").arg(i + 1) : QString()) << error
-                        << "\n";
+        }
+        if (std::ferror(stdin) && errno == EINTR && !zapl::Interrupt::requested()) {
+            std::clearerr(stdin);
+            continue;
+        }
+        if (bytes.isEmpty())
+            return false;
+        break;
+    }
+    *line = QString::fromUtf8(bytes).trimmed();
+    return true;
+}
+
+const QStringList kKeys = { QStringLiteral("request"), QStringLiteral("address"), QStringLiteral("frame"),
+    QStringLiteral("outcome"), QStringLiteral("status"), QStringLiteral("value"), QStringLiteral("text") };
+
+class Sender
+{
+public:
+    explicit Sender(const zapl::Invocation &call)
+        : m_call(call), m_records(call.options.format, kKeys), m_dryRun(call.parser->isSet(QStringLiteral("dry-run")))
+    { }
+
+    // Checks the link string and, unless this is a dry run, opens the link.
+    bool start()
+    {
+        zapl::LinkError error;
+        const zapl::LinkKind *kind = zapl::linkKind(m_call.options, &error);
+        if (kind && !m_dryRun)
+            m_handler = zapl::openZaplLink(m_call.options, &error);
+        if (!kind || (!m_dryRun && !m_handler)) {
+            zapl::err() << "zapl send: " << error.text << "\n";
+            m_rc = error.code;
             return false;
         }
+        m_framing = kind->framing;
+        if (m_handler) {
+            m_watch.reset(new zapl::LinkWatch(m_handler.get(), m_call.options));
+            m_traffic.verbose = m_call.options.verbose;
+            // History on: the reply frames carry the checksum verdict.
+            m_handler->setHistoryEnabled(true);
+            QObject::connect(
+                m_handler.get(), &CommandHandlerInterface::variantMessageOutput, m_handler.get(),
+                [this](CommandHandlerInterface::MessageFlags flag, const QVariant &message) {
+                    m_traffic.report(flag, message);
+                },
+                Qt::DirectConnection);
+        }
+        return true;
+    }
+
+    // False when no further request should be sent.
+    bool send(Request &request)
+    {
+        const QString frame = frameText(request.command, m_framing);
+        const QVariant frameValue = frame.isEmpty() ? QVariant() : QVariant(frame);
+        if (m_dryRun) {
+            m_records.add(
+                { request.text, request.command.address(), frameValue, QStringLiteral("dry-run"), {}, {}, {} },
+                request.text + QStringLiteral(": > ") + frame);
+            return true;
+        }
+        const Result r = exchange(*m_handler, request, m_traffic);
+        m_records.add({ request.text, request.command.address(), frameValue, r.outcome, r.status, r.value, r.text },
+            request.text + QStringLiteral(": ") + r.line);
+        if (!r.problem.isEmpty())
+            zapl::err() << "zapl send: " << request.text << ": " << r.problem << "\n";
+        m_rc = qMax(m_rc, r.code);
+        if (r.code != zapl::ExitOk && m_watch->gone()) {
+            zapl::err() << "zapl send: " << m_watch->reason() << "\n";
+            m_rc = qMax(m_rc, int(zapl::ExitLink));
+            return false;
+        }
+        return !zapl::Interrupt::requested();
+    }
+
+    int finish()
+    {
+        if (m_handler)
+            m_handler->closeDevice();
+        return m_rc;
+    }
+    int rc() const { return m_rc; }
+
+private:
+    const zapl::Invocation &m_call;
+    zapl::Records m_records;
+    bool m_dryRun;
+    zapl::Framing m_framing = zapl::Framing::Serial;
+    std::unique_ptr<CommandHandlerInterface> m_handler;
+    std::unique_ptr<zapl::LinkWatch> m_watch;
+    Traffic m_traffic;
+    int m_rc = zapl::ExitOk;
+};
+
+// Requests given as arguments are all checked before the first is sent. A request is one
+// argument: "send GAP 4 0" would otherwise send GAP, then command 4 (a move), then NOP.
+bool requestsFromArguments(const QStringList &args, int address, QList<Request> *requests)
+{
+    bool split = false;
+    for (const QString &arg : args) {
+        Request request;
+        QString error;
+        if (!toRequest(arg, address, &request, &error)) {
+            zapl::err() << "zapl send: " << error << "\n";
+            return false;
+        }
+        split = split || (args.size() > 1 && arg.simplified().count(QLatin1Char(' ')) == 0);
         requests->append(request);
     }
-    if (requests->isEmpty()) {
-        zapl::err() << "zapl send: no request given\n";
+    if (split) {
+        zapl::err() << "zapl send: a request is one argument, but the shell split '" << args.join(QStringLiteral("' '"))
+                    << "'; quote each request (zapl send \"" << args.mid(0, 4).join(QLatin1Char(' '))
+                    << "\"); with several requests each names at least COMMAND and TYPE\n";
         return false;
     }
     return true;
 }
 
-int runSend(const QStringList &args, const zapl::Options &options)
+int runSend(const zapl::Invocation &call)
 {
-    QList<ParsedRequest> requests;
-    if (!readRequests(args, options.address, &requests))
-        return 2;
-    QString error;
-    std::unique_ptr<CommandHandlerInterface> handler = zapl::openLink(options, &error);
-    if (!handler) {
-        zapl::err() << "zapl send: " << error << "\n";
-        return 1;
+    QList<Request> requests;
+    if (!call.arguments.isEmpty() && !requestsFromArguments(call.arguments, call.options.address, &requests))
+        return zapl::ExitBadInput;
+    Sender sender(call);
+    if (!sender.start())
+        return sender.rc();
+    if (!call.arguments.isEmpty()) {
+        for (Request &request : requests)
+            if (!sender.send(request))
+                break;
+        return sender.finish();
     }
-    handler->setDebugEnabled(options.debug);
-    if (options.timeoutMs > 0) {
-        handler->setDefaultTimeoutMS(options.timeoutMs);
-        handler->setMaxTimeoutMS(options.timeoutMs);
-    }
-    if (options.verbose) {
-        handler->setHistoryEnabled(true);
-        QObject::connect(handler.get(), &CommandHandlerInterface::variantMessageOutput, handler.get(), printTraffic,
-            Qt::DirectConnection);
-    }
-    int failures = 0;
-    for (ParsedRequest &request : requests) {
-        Command reply;
-        handler->doDirectRequest(&request.command, &reply);
-        if (reply.isValid()) {
-            zapl::out() << request.text << ": status " << reply.status() << " value " << reply.value() << "\n";
-        } else {
-            zapl::out() << request.text << ": no reply\n";
-            ++failures;
+    // Standard input: each line is sent as it is read; a bad line stops there.
+    QString line;
+    int lineNumber = 0;
+    int sent = 0;
+    while (!zapl::Interrupt::requested() && readLine(&line)) {
+        ++lineNumber;
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        Request request;
+        QString error;
+        if (!toRequest(line, call.options.address, &request, &error)) {
+            zapl::err() << "zapl send: line " << lineNumber << ": " << error << "\n";
+            sender.finish();
+            return zapl::ExitBadInput;
         }
-        zapl::out().flush();
+        ++sent;
+        if (!sender.send(request))
+            break;
     }
-    handler->closeDevice();
-    return failures ? 1 : 0;
+    if (sent == 0 && !zapl::Interrupt::requested()) {
+        zapl::err() << "zapl send: no request given\n";
+        sender.finish();
+        return zapl::ExitBadInput;
+    }
+    return sender.finish();
 }
 
-int runMnemonics(const QStringList &args, const zapl::Options &)
+int runMnemonics(const zapl::Invocation &call)
 {
-    if (!args.isEmpty()) {
-        zapl::err() << "zapl mnemonics: unexpected argument '" << args.first() << "'\n";
-        return 2;
+    if (!call.arguments.isEmpty()) {
+        zapl::err() << "zapl mnemonics: unexpected argument '" << call.arguments.first() << "'\n";
+        return zapl::ExitBadInput;
     }
     const auto &names = ZAPLMnemonics::byNumber();
     for (auto it = names.constBegin(); it != names.constEnd(); ++it)
         zapl::out() << QString::number(it.key()).rightJustified(3) << "  " << it.value() << "\n";
-    return 0;
+    return zapl::ExitOk;
 }
 
-std::unique_ptr<CommandHandlerInterface> openVirtual(const QString &argument, const zapl::Options &, QString *error)
+std::unique_ptr<CommandHandlerInterface> openVirtual(
+    const QString &argument, const zapl::Options &, zapl::LinkError *error)
 {
-    if (!argument.isEmpty()) {
-        *error = QStringLiteral("the virtual link takes no argument (got '%1')").arg(argument);
-        return nullptr;
-    }
+    if (!argument.isEmpty())
+        return error->badInput(QStringLiteral("the virtual link takes no argument (got '%1')").arg(argument));
     auto handler = std::make_unique<VirtualCommandHandler>();
     handler->setDeviceName(QStringLiteral("Virtual"));
     // The simulated module has no device to open; it answers all the same.
@@ -196,31 +363,40 @@ std::unique_ptr<CommandHandlerInterface> openVirtual(const QString &argument, co
 }
 
 const char *const kSendHelp
-    = "zapl send [REQUEST...]\n"
-      "Sends each request to the module at --address over --link and prints the reply as\n"
-      "'REQUEST: status S value V' ('no reply' when none came). Without REQUEST arguments the\n"
-      "requests are read from standard input, one per line; blank lines and lines starting\n"
-      "with '#' are skipped. All requests are checked before the first one is sent.\n"
+    = "Sends each request to the module at --address over --link and prints the reply:\n"
+      "'REQUEST: status S value V'. A request is one argument, or one line of standard input\n"
+      "when no request is given (blank lines and lines starting with '#' are skipped; each line\n"
+      "is sent as it is read). Requests given as arguments are all checked before the first is\n"
+      "sent; with several, each names at least COMMAND and TYPE, so that a request the shell\n"
+      "split (send GAP 4 0) is refused rather than sent as three.\n"
       "\n"
-      "REQUEST is 'COMMAND [TYPE [MOTOR [VALUE]]]' in one argument; missing fields are 0.\n"
-      "  COMMAND  a mnemonic (see zapl mnemonics, case-sensitive) or a number 0..255\n"
+      "REQUEST is 'COMMAND [TYPE [MOTOR [VALUE]]]'; missing fields are 0.\n"
+      "  COMMAND  a mnemonic (zapl mnemonics; case-sensitive) or a number 0..255\n"
       "  TYPE     0..4095; above 255 the bits 8-11 travel as the extended type\n"
       "  MOTOR    motor or bank 0..255\n"
       "  VALUE    -2147483648..4294967295 (decimal, or hexadecimal with 0x)\n"
-      "With --verbose each request (>) and reply (<) frame is printed as bytes and in hex form.\n"
-      "Example: zapl --verbose send \"SAP 4 0 1000\" \"GAP 4 0 0\"\n"
-      "Exit code: 0 all answered, 1 a request got no reply or the link failed, 2 bad input.";
-
-const char *const kMnemonicsHelp = "zapl mnemonics\nLists the command vocabulary: number and mnemonic, one per line.";
+      "A type-0 version query (GetVersion 0) prints the module's eight characters.\n"
+      "A reply with a wrong checksum, from another module or with a status other than 100 is\n"
+      "said on standard error and sets the exit code (4, 4, 5); no reply gives 1.\n"
+      "--verbose shows each request (>) and reply (<) frame on standard error.\n"
+      "JSON and CSV keys: request, address, frame (request bytes), outcome (ok, no-reply,\n"
+      "bad-checksum, other-module, error-status, dry-run), status, value, text.\n"
+      "Example: zapl --verbose send \"SAP 4 0 1000\" \"GAP 4 0\"";
 } // namespace
 
 ZAPL_REGISTER(send)
 {
-    zapl::registerSubcommand({ QStringLiteral("send"),
-        QStringLiteral("send [REQUEST...]   send requests, print replies"), QLatin1String(kSendHelp), runSend });
-    zapl::registerSubcommand(
-        { QStringLiteral("mnemonics"), QStringLiteral("mnemonics           list the command vocabulary"),
-            QLatin1String(kMnemonicsHelp), runMnemonics });
-    zapl::registerLink({ QStringLiteral("virtual"),
-        QStringLiteral("virtual             the simulated module of this process (default)"), openVirtual });
+    zapl::Subcommand send { QStringLiteral("send"), QStringLiteral("[REQUEST...]"),
+        QStringLiteral("send requests, print the replies"), QLatin1String(kSendHelp),
+        { { QStringLiteral("dry-run"), QStringLiteral("print the request frames; open no link") } }, runSend };
+    send.formats = true;
+    zapl::registerSubcommand(send);
+    zapl::registerSubcommand({ QStringLiteral("mnemonics"), QString(), QStringLiteral("list the command vocabulary"),
+        QStringLiteral("Lists the command vocabulary: number and mnemonic, one per line."), {}, runMnemonics });
+    zapl::LinkKind virtualLink;
+    virtualLink.kind = QStringLiteral("virtual");
+    virtualLink.syntax = QStringLiteral("virtual");
+    virtualLink.help = QStringLiteral("the simulated module of this process (default)");
+    virtualLink.zapl = openVirtual;
+    zapl::registerLink(virtualLink);
 }

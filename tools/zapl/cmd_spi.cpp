@@ -1,11 +1,15 @@
 // zapl spi ... and the "spi" link kind: register access, monitoring-unit set-up and live data
 // over the USB-SPI bridge.
+#include "console.h"
+#include "requesttext.h"
 #include "zapl.h"
 
 #include "ft4222hcommandhandler.h"
 #include "vexadebuggerdataset.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QMap>
 #include <QTimer>
@@ -13,16 +17,16 @@
 #include <limits>
 
 namespace {
-std::unique_ptr<FT4222HCommandHandler> openBridge(const zapl::Options &options, QString *error)
+std::unique_ptr<FT4222HCommandHandler> openBridge(
+    const QString &argument, const zapl::Options &options, zapl::LinkError *error)
 {
+    if (!argument.isEmpty())
+        return error->badInput(QStringLiteral("the spi link takes no argument (got '%1')").arg(argument));
     std::unique_ptr<FT4222HCommandHandler> handler(new FT4222HCommandHandler);
     handler->setDebugEnabled(options.debug);
-    if (options.timeoutMs > 0)
-        handler->setMaxTimeoutMS(options.timeoutMs);
-    if (!handler->openDevice(QVariant())) {
-        *error = QStringLiteral("no USB-SPI bridge could be opened (interfaces \"FT4222 A\" and \"FT4222 B\")");
-        return nullptr;
-    }
+    if (!handler->openDevice(QVariant()))
+        return error->failed(
+            QStringLiteral("no USB-SPI bridge could be opened (interfaces \"FT4222 A\" and \"FT4222 B\")"));
     return handler;
 }
 
@@ -33,21 +37,6 @@ bool number(const QString &text, qint64 min, qint64 max, qint64 *value)
         return true;
     zapl::err() << "zapl spi: " << error << "\n";
     return false;
-}
-
-// Takes "--NAME VALUE" out of args; false on a malformed value.
-bool takeOption(QStringList &args, const QString &name, qint64 min, qint64 max, qint64 *value)
-{
-    const int i = args.indexOf(name);
-    if (i < 0)
-        return true;
-    if (i + 1 >= args.size()) {
-        zapl::err() << "zapl spi: " << name << " needs a value\n";
-        return false;
-    }
-    const QString text = args.at(i + 1);
-    args.erase(args.begin() + i, args.begin() + i + 2);
-    return number(text, min, max, value);
 }
 
 void setChannel(VexaDebuggerDataset &d, int n, quint32 v)
@@ -112,37 +101,45 @@ bool readDatasetFile(VexaDebuggerDataset &d, const QString &path)
     return true;
 }
 
+const QStringList kRegisterKeys
+    = { QStringLiteral("operation"), QStringLiteral("register"), QStringLiteral("motor"), QStringLiteral("value") };
+
 int runRegister(FT4222HCommandHandler &handler, const QStringList &args, qint64 motor, const zapl::Options &options)
 {
     const bool write = args.first() == QLatin1String("write");
     qint64 reg = 0;
     qint64 value = 0;
-    if (args.size() != (write ? 3 : 2)) {
-        zapl::err() << "zapl spi: usage: spi read REG [--motor M] | spi write REG VALUE [--motor M]\n";
-        return 2;
-    }
     if (!number(args.at(1), 0, 255, &reg)
         || (write && !number(args.at(2), std::numeric_limits<qint32>::min(), 0xFFFFFFFFLL, &value)))
-        return 2;
+        return zapl::ExitBadInput;
     Command request(quint8(options.address), write ? 146 : 148, quint16(reg), quint8(motor), qint32(quint32(value)));
     Command reply;
     handler.doDirectRequest(&request, &reply);
     if (!reply.isValid()) {
         zapl::err() << "zapl spi: no answer for register " << reg << "\n";
-        return 1;
+        return zapl::ExitNoReply;
     }
-    zapl::out() << "register " << reg << " motor " << motor << (write ? " <- " : ": ") << reply.value() << " (0x"
-                << QString::number(quint32(reply.value()), 16) << ")\n";
-    return 0;
+    zapl::Records(options.format, kRegisterKeys)
+        .add({ args.first(), int(reg), int(motor), int(reply.value()) },
+            QStringLiteral("register %1 motor %2%3%4 (0x%5)")
+                .arg(reg)
+                .arg(motor)
+                .arg(write ? QStringLiteral(" <- ") : QStringLiteral(": "))
+                .arg(reply.value())
+                .arg(QString::number(quint32(reply.value()), 16)));
+    return zapl::ExitOk;
 }
 
-int runLive(FT4222HCommandHandler &handler, const QStringList &args)
+const QStringList kLiveKeys = { QStringLiteral("channel"), QStringLiteral("timestamp"), QStringLiteral("value") };
+
+int runLive(FT4222HCommandHandler &handler, const QCommandLineParser &p, const zapl::Options &options)
 {
-    QStringList rest = args.mid(1);
     qint64 seconds = 1;
-    if (!takeOption(rest, QStringLiteral("--seconds"), 1, 3600, &seconds) || !rest.isEmpty()) {
-        zapl::err() << "zapl spi: usage: spi live [--seconds N]\n";
-        return 2;
+    QString error;
+    if (p.isSet(QStringLiteral("seconds"))
+        && !zapl::parseNumber(p.value(QStringLiteral("seconds")), 1, 3600, &seconds, &error)) {
+        zapl::err() << "zapl spi live: --seconds: " << error << "\n";
+        return zapl::ExitBadInput;
     }
     struct Summary
     {
@@ -152,11 +149,13 @@ int runLive(FT4222HCommandHandler &handler, const QStringList &args)
         int max = std::numeric_limits<int>::min();
     };
     QMap<int, Summary> channels;
+    zapl::Records records(options.format, kLiveKeys);
     // Emitted in the reader thread; queued into this one, where printing is safe.
-    QObject::connect(
+    const QMetaObject::Connection packets = QObject::connect(
         &handler, &FT4222HCommandHandler::liveDataAvailable, &handler,
-        [&channels](uchar channel, uchar timestamp, int value) {
-            zapl::out() << channel << "," << timestamp << "," << value << "\n";
+        [&channels, &records](uchar channel, uchar timestamp, int value) {
+            records.add({ int(channel), int(timestamp), value },
+                QStringLiteral("%1,%2,%3").arg(channel).arg(timestamp).arg(value));
             Summary &s = channels[channel];
             ++s.count;
             s.sum += value;
@@ -165,79 +164,82 @@ int runLive(FT4222HCommandHandler &handler, const QStringList &args)
         },
         Qt::QueuedConnection);
     if (!handler.startDebugger()) {
+        QObject::disconnect(packets);
         zapl::err() << "zapl spi: the module did not acknowledge the start\n";
-        return 1;
+        return zapl::ExitRefused;
     }
-    QTimer::singleShot(int(seconds * 1000), QCoreApplication::instance(), &QCoreApplication::quit);
-    QCoreApplication::exec();
+    QEventLoop loop;
+    QObject::connect(zapl::Interrupt::instance(), &zapl::Interrupt::interrupted, &loop, &QEventLoop::quit);
+    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+    if (!zapl::Interrupt::requested())
+        loop.exec();
     const bool stopped = handler.stopDebugger();
     QCoreApplication::processEvents(); // packets queued before the stop
+    QObject::disconnect(packets);
     for (auto it = channels.constBegin(); it != channels.constEnd(); ++it) {
         const Summary &s = it.value();
-        zapl::out() << "# channel " << it.key() << ": " << s.count << " packets, min " << s.min << ", max " << s.max
+        zapl::err() << "channel " << it.key() << ": " << s.count << " packets, min " << s.min << ", max " << s.max
                     << ", mean " << QString::number(double(s.sum) / double(s.count), 'f', 2) << "\n";
     }
     if (!stopped)
         zapl::err() << "zapl spi: the module did not acknowledge the stop\n";
-    return stopped ? 0 : 1;
+    return stopped ? zapl::ExitOk : zapl::ExitRefused;
 }
 
-int runConfigure(FT4222HCommandHandler &handler, const QStringList &args)
+int runConfigure(FT4222HCommandHandler &handler, const QCommandLineParser &p)
 {
     VexaDebuggerDataset dataset;
-    const QStringList rest = args.mid(1);
-    for (int i = 0; i < rest.size(); ++i) {
-        const QString &a = rest.at(i);
-        if (i + 1 >= rest.size()) {
-            zapl::err() << "zapl spi: " << a << " needs a value\n";
-            return 2;
-        }
-        const QString &value = rest.at(++i);
-        bool ok = false;
-        if (a == QLatin1String("--file"))
-            ok = readDatasetFile(dataset, value);
-        else if (a == QLatin1String("--set"))
-            ok = applySetting(dataset, value);
-        else
-            zapl::err() << "zapl spi: unknown option " << a << "\n";
-        if (!ok)
-            return 2;
-    }
+    if (p.isSet(QStringLiteral("file")) && !readDatasetFile(dataset, p.value(QStringLiteral("file"))))
+        return zapl::ExitBadInput;
+    for (const QString &setting : p.values(QStringLiteral("set")))
+        if (!applySetting(dataset, setting))
+            return zapl::ExitBadInput;
     if (!handler.initializeDebugger(&dataset)) {
         zapl::err() << "zapl spi: the monitoring unit was not configured\n";
-        return 1;
+        return zapl::ExitRefused;
     }
     zapl::out() << "configured\n";
-    return 0;
+    return zapl::ExitOk;
 }
 
-int runSpi(const QStringList &arguments, const zapl::Options &options)
+int runSpi(const zapl::Invocation &call)
 {
-    QStringList args = arguments;
+    const QStringList &args = call.arguments;
+    const QCommandLineParser &p = *call.parser;
     qint64 motor = 0;
-    if (!takeOption(args, QStringLiteral("--motor"), 0, 15, &motor))
-        return 2;
-    const QStringList verbs { QStringLiteral("read"), QStringLiteral("write"), QStringLiteral("configure"),
-        QStringLiteral("live") };
-    if (args.isEmpty() || !verbs.contains(args.first())) {
-        zapl::err() << "zapl spi: expected one of " << verbs.join(QStringLiteral(", ")) << " (see zapl help spi)\n";
-        return 2;
+    if (p.isSet(QStringLiteral("motor")) && !number(p.value(QStringLiteral("motor")), 0, 15, &motor))
+        return zapl::ExitBadInput;
+    static const QMap<QString, int> verbs { { QStringLiteral("read"), 2 }, { QStringLiteral("write"), 3 },
+        { QStringLiteral("configure"), 1 }, { QStringLiteral("live"), 1 } };
+    if (args.isEmpty() || !verbs.contains(args.first()) || args.size() != verbs.value(args.first())) {
+        zapl::err() << "zapl spi: usage: spi read REG | spi write REG VALUE | spi configure | spi live"
+                    << " (see zapl spi --help)\n";
+        return zapl::ExitBadInput;
     }
-    if (options.link.section(QLatin1Char(':'), 0, 0) != QLatin1String("spi")) {
-        zapl::err() << "zapl spi: needs --link spi\n";
-        return 2;
+    qint64 checked = 0;
+    if ((args.first() == QLatin1String("read") || args.first() == QLatin1String("write"))
+        && (!number(args.at(1), 0, 255, &checked)
+            || (args.size() > 2 && !number(args.at(2), std::numeric_limits<qint32>::min(), 0xFFFFFFFFLL, &checked))))
+        return zapl::ExitBadInput;
+    if (call.options.format != zapl::Format::Text && args.first() == QLatin1String("configure")) {
+        zapl::err() << "zapl spi configure: --format applies to read, write and live\n";
+        return zapl::ExitBadInput;
     }
-    QString error;
-    std::unique_ptr<FT4222HCommandHandler> handler = openBridge(options, &error);
+    // The bridge is the link of this command unless --link names another one that offers it.
+    zapl::Options options = call.options;
+    if (!options.linkGiven)
+        options.link = QStringLiteral("spi");
+    zapl::LinkError error;
+    std::unique_ptr<FT4222HCommandHandler> handler = zapl::openSpiLink(options, &error);
     if (!handler) {
-        zapl::err() << "zapl spi: " << error << "\n";
-        return 1;
+        zapl::err() << "zapl spi: " << error.text << "\n";
+        return error.code;
     }
-    int rc = 0;
+    int rc = zapl::ExitOk;
     if (args.first() == QLatin1String("configure"))
-        rc = runConfigure(*handler, args);
+        rc = runConfigure(*handler, p);
     else if (args.first() == QLatin1String("live"))
-        rc = runLive(*handler, args);
+        rc = runLive(*handler, p, options);
     else
         rc = runRegister(*handler, args, motor, options);
     handler->closeDevice();
@@ -245,25 +247,41 @@ int runSpi(const QStringList &arguments, const zapl::Options &options)
 }
 
 const char *const kSpiHelp
-    = "zapl --link spi spi read REG [--motor M]\n"
-      "zapl --link spi spi write REG VALUE [--motor M]\n"
-      "zapl --link spi spi configure [--set KEY=VALUE]... [--file PATH]\n"
-      "zapl --link spi spi live [--seconds N]\n"
-      "Register access and live data of a module behind a USB-SPI bridge.\n"
+    = "Register access and live data of a module behind the USB-SPI bridge (the spi link; no\n"
+      "--link needed).\n"
+      "  read REG [--motor M]          a register of motor M (0..15)\n"
+      "  write REG VALUE [--motor M]\n"
+      "  configure [--set KEY=VALUE]... [--file PATH]\n"
+      "  live [--seconds N]            the monitoring unit's packets for N seconds (default 1)\n"
       "configure writes and verifies the monitoring unit's registers; KEY is channel0..channel3,\n"
       "general, trigger or singleshot (unset ones are 0). A file holds one KEY=VALUE per line,\n"
       "'#' starts a comment.\n"
-      "live prints one CSV line per packet (channel,timestamp,value) and a summary per channel\n"
-      "on lines starting with '#'.";
+      "live prints one line per packet (channel,timestamp,value) and a summary per channel on\n"
+      "standard error. JSON and CSV keys: read and write: operation, register, motor, value;\n"
+      "live: channel, timestamp, value.";
 } // namespace
 
 ZAPL_REGISTER(spi)
 {
-    zapl::registerSubcommand(
-        { QStringLiteral("spi"), QStringLiteral("spi read|write|configure|live ...  registers and live data over SPI"),
-            QString::fromLatin1(kSpiHelp), runSpi });
-    zapl::registerLink({ QStringLiteral("spi"), QStringLiteral("spi                 the USB-SPI bridge"),
-        [](const QString &, const zapl::Options &options, QString *error) -> std::unique_ptr<CommandHandlerInterface> {
-            return openBridge(options, error);
-        } });
+    zapl::Subcommand spi { QStringLiteral("spi"), QStringLiteral("read|write|configure|live ..."),
+        QStringLiteral("registers and live data over the SPI bridge"), QLatin1String(kSpiHelp),
+        { { QStringLiteral("motor"), QStringLiteral("read, write: motor 0..15 (default 0)"), QStringLiteral("M") },
+            { QStringLiteral("set"), QStringLiteral("configure: one setting (repeatable)"),
+                QStringLiteral("KEY=VALUE") },
+            { QStringLiteral("file"), QStringLiteral("configure: settings from a file"), QStringLiteral("PATH") },
+            { QStringLiteral("seconds"), QStringLiteral("live: how long (default 1)"), QStringLiteral("N") } },
+        runSpi };
+    spi.formats = true;
+    zapl::registerSubcommand(spi);
+    zapl::LinkKind bridge;
+    bridge.kind = QStringLiteral("spi");
+    bridge.syntax = QStringLiteral("spi");
+    bridge.help = QStringLiteral("the USB-SPI bridge");
+    bridge.framing = zapl::Framing::None;
+    bridge.zapl = [](const QString &argument, const zapl::Options &options,
+                      zapl::LinkError *error) -> std::unique_ptr<CommandHandlerInterface> {
+        return openBridge(argument, options, error);
+    };
+    bridge.spi = openBridge;
+    zapl::registerLink(bridge);
 }

@@ -1,71 +1,161 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <QVariant>
 #include <functional>
 #include <memory>
 
 class CommandHandlerInterface;
+class CANopenHandlerInterface;
+class FT4222HCommandHandler;
+class QCommandLineParser;
 
 namespace zapl {
 
-// Options that every subcommand understands; main() takes them out of the argument list
-// wherever they stand.
+// Exit codes; README's table and "zapl --help" name them. Several outcomes: the largest wins.
+enum Exit : int {
+    ExitOk = 0,
+    ExitNoReply = 1, // a request got no answer in time
+    ExitBadInput = 2, // the command line or a request is wrong; nothing was sent for it
+    ExitLink = 3, // the link could not be opened, or it vanished
+    ExitBadReply = 4, // a reply that cannot be trusted: wrong checksum, another module
+    ExitRefused = 5, // the module or node said no: error status, SDO abort, LSS error
+    ExitInterrupted = 130, // Ctrl-C or SIGTERM before the work was done
+};
+
+enum class Format { Text, Json, Csv };
+
+// Options of every command; they may stand anywhere on the line.
 struct Options
 {
     QString link = QStringLiteral("virtual"); // KIND[:ARGUMENT]
-    int bitrate = 1000; // kbit/s, CAN links
-    int replyId = 2; // CAN identifier the modules answer on
+    bool linkGiven = false;
+    int bitrate = 1000; // kbit/s
+    int replyId = 2; // the host's address; on CAN the identifier replies come back on
     int address = 1; // module address
-    int timeoutMs = -1; // reply time-out; -1 keeps the handler's default
+    int timeoutMs = -1; // reply time-out; -1 keeps the handler's (or the command's) default
     bool usb = false; // USB reading strategy on serial links
-    bool debug = false; // handler debug lines
-    bool verbose = false; // traffic as the handler reports it
+    bool debug = false; // the library's debug lines on standard error
+    bool verbose = false; // every frame on standard error
+    Format format = Format::Text;
+};
+
+// What a command gets: the options, its own parsed options and its positional arguments.
+struct Invocation
+{
+    QString name;
+    Options options;
+    const QCommandLineParser *parser = nullptr;
+    QStringList arguments;
 };
 
 struct Subcommand
 {
     QString name;
-    QString synopsis; // one line for the overview, e.g. "send REQUEST...  send requests"
-    QString help; // full text for "zapl help NAME"
-    std::function<int(const QStringList &args, const Options &options)> run;
+    QString arguments; // synopsis after the name, e.g. "[REQUEST...]"
+    QString summary; // one line for the overview
+    QString help; // the text of "zapl help NAME" (options are listed after it)
+    QList<QCommandLineOption> options;
+    std::function<int(const Invocation &)> run;
+    bool formats = false; // takes --format
 };
+bool registerSubcommand(const Subcommand &subcommand);
 
-// Creates and opens a handler for the argument after "KIND:" (may be empty). Returns null
-// with *error set when the link cannot be opened.
-using LinkFactory = std::function<std::unique_ptr<CommandHandlerInterface>(
-    const QString &argument, const Options &options, QString *error)>;
-struct LinkKind
-{
-    QString kind;
-    QString help; // one line, e.g. "serial:PATH[@BAUD]  a serial line or pseudo-terminal"
-    LinkFactory open;
-};
-
-// "zapl simulate KIND ..." runs one of these until interrupted; the first line it prints is
-// the path a host opens.
+// "zapl simulate KIND ..." serves until Ctrl-C; its first line on stdout is the path to open.
+// Its options are parsed with every other option; only the kind's own are accepted.
 struct Simulator
 {
     QString kind;
-    QString help; // one line, e.g. "serial [--modules 1,3,7] [--latency MS]  ZAPL modules on a pseudo-terminal"
-    std::function<int(const QStringList &args, const Options &options)> run;
+    QString summary; // one line, e.g. "ZAPL modules sharing one pseudo-terminal"
+    QList<QCommandLineOption> options;
+    std::function<int(const Invocation &)> run;
+};
+bool registerSimulator(const Simulator &simulator);
+
+// Why a link could not be had: the link string is wrong (ExitBadInput) or the adapter did not
+// open (ExitLink). Factories return error->badInput(...) or error->failed(...).
+struct LinkError
+{
+    int code = ExitOk;
+    QString text;
+    std::nullptr_t badInput(const QString &why);
+    std::nullptr_t failed(const QString &why);
 };
 
-bool registerSubcommand(const Subcommand &subcommand);
-bool registerSimulator(const Simulator &simulator);
+template<typename Handler>
+using LinkFactory
+    = std::function<std::unique_ptr<Handler>(const QString &argument, const Options &options, LinkError *error)>;
+
+enum class Framing { Serial, Can, None }; // what --dry-run prints
+
+// One kind of link ("serial", "kvaser", ...) and every service it offers. A kind registers
+// once, from its own cmd_*.cpp, with all of its factories; the argument after "KIND:" means the
+// same adapter for each of them.
+struct LinkKind
+{
+    QString kind;
+    QString syntax; // e.g. "serial:PATH[@BAUD]"
+    QString help; // one line
+    Framing framing = Framing::Serial;
+    LinkFactory<CommandHandlerInterface> zapl; // ZAPL requests (send, scan)
+    LinkFactory<CANopenHandlerInterface> canopen; // a CANopen master (canopen)
+    LinkFactory<FT4222HCommandHandler> spi; // the SPI bridge (spi)
+    // False once the port behind the argument is gone; empty for kinds that cannot tell.
+    std::function<bool(const QString &argument)> present;
+};
 bool registerLink(const LinkKind &link);
-const LinkKind *findLink(const QString &kind);
 QList<LinkKind> links();
 
-// Opens options.link through its registered kind; prints nothing.
-std::unique_ptr<CommandHandlerInterface> openLink(const Options &options, QString *error);
+// Opens options.link for one service; null with *error set when it cannot. Applies --timeout and
+// --debug to the handler.
+std::unique_ptr<CommandHandlerInterface> openZaplLink(const Options &options, LinkError *error);
+std::unique_ptr<CANopenHandlerInterface> openCanopenLink(const Options &options, LinkError *error);
+std::unique_ptr<FT4222HCommandHandler> openSpiLink(const Options &options, LinkError *error);
+// The kind of options.link, or null with *error set (bad input).
+const LinkKind *linkKind(const Options &options, LinkError *error);
+
+// Notices a link that vanishes under a command: a serial port of the handler reporting that its
+// device is gone, or the kind's presence check failing.
+class LinkWatch
+{
+public:
+    LinkWatch(QObject *handler, const Options &options);
+    ~LinkWatch();
+    LinkWatch(const LinkWatch &) = delete;
+    LinkWatch &operator=(const LinkWatch &) = delete;
+    bool gone();
+    QString reason() const; // one line for "zapl COMMAND: ..."
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// A serial port that exists: a device path, or a port the system lists (COM3).
+bool serialPortPresent(const QString &name);
+// "500", "500k", "500000", "1M": kbit/s (a plain number below 10000 is kbit/s).
+bool parseBitrate(const QString &text, int *kbit, QString *error);
 
 QTextStream &out();
 QTextStream &err();
 
-// Whole-number argument within [min, max]; false with *error naming the input otherwise.
-bool parseNumber(const QString &text, qint64 min, qint64 max, qint64 *value, QString *error);
+// Results on stdout in the chosen format: a text line, or one JSON object per line, or CSV
+// with a header. Every record carries the same keys, in this order; a null text prints nothing
+// in text form (an outcome that only standard error tells).
+class Records
+{
+public:
+    Records(Format format, const QStringList &keys);
+    void add(const QVariantList &values, const QString &text);
+
+private:
+    Format m_format;
+    QStringList m_keys;
+};
 
 } // namespace zapl
 
