@@ -357,8 +357,8 @@ std::unique_ptr<CommandHandlerInterface> openVirtual(
         return error->badInput(QStringLiteral("the virtual link takes no argument (got '%1')").arg(argument));
     auto handler = std::make_unique<VirtualCommandHandler>();
     handler->setDeviceName(QStringLiteral("Virtual"));
-    // The simulated module has no device to open; it answers all the same.
-    handler->openDevice(QVariant());
+    // The simulated module has no device to open (its openDevice says so and returns false);
+    // it answers as it is.
     return handler;
 }
 
