@@ -1,16 +1,12 @@
 #include "ft4222hdatathread_p.h"
 
 #include "chlog_p.h"
-#include "ft4222hpacketsplitter_p.h"
-#include "ftdilibraries_p.h"
+#include "ft4222hbridge_p.h"
 #include "global.h"
 
-#include <QMutexLocker>
 #include <climits>
 
-FT4222HDataThread::FT4222HDataThread(
-    FT_HANDLE *portA, QMutex *bridgeLock, FT4222HPacketSplitter *receivedBytes, QObject *parent)
-    : QThread(parent), m_portA(portA), m_lock(bridgeLock), m_bytes(receivedBytes)
+FT4222HDataThread::FT4222HDataThread(FT4222HBridge *bridge, QObject *parent) : QThread(parent), m_bridge(bridge)
 { }
 
 FT4222HDataThread::~FT4222HDataThread()
@@ -22,6 +18,7 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 {
     if (isRunning()) // a previous run still winding down
         stopAndJoin(ULONG_MAX);
+    m_bytes.clear(); // the thread is not running: nothing else touches the list now
     m_finished.store(false, std::memory_order_relaxed);
     m_running.store(true, std::memory_order_release);
     start(priority);
@@ -43,25 +40,20 @@ void FT4222HDataThread::run()
     while (m_running.load(std::memory_order_acquire)) {
         quint8 buffer[kPacketLength];
         DWORD_FT received = 0;
-        FT_STATUS status = kFtOk;
-        bool open = false;
-        {
-            QMutexLocker lock(m_lock);
-            // Read inside the lock: a close clears the handle under the same lock.
-            if ((open = *m_portA != nullptr))
-                status = bridgeD2xx().FT_Read(*m_portA, buffer, kPacketLength, &received);
-        }
-        if (!open || status != kFtOk) {
+        // Under the bridge lock: a close clears the handle under the same lock.
+        const FT_STATUS status = m_bridge->withPortA(
+            [&](FT_HANDLE port) { return bridgeD2xx().FT_Read(port, buffer, kPacketLength, &received); });
+        if (status != kFtOk) {
             // Nothing to poll, or the bridge is gone: wait as long as one read would.
             QThread::msleep(1);
             continue;
         }
         if (received == 0)
             continue;
-        m_bytes->append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
+        m_bytes.append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
         if (m_flushRequested.exchange(false, std::memory_order_acq_rel))
-            m_bytes->clear();
-        m_bytes->split(
+            m_bytes.clear();
+        m_bytes.split(
             [this](const FT4222HPacketSplitter::Packet &p) { emit newReadPacket(p.sync, p.id, p.timeStamp, p.value); },
             [](qint8 byte, int before) {
                 CH_DEBUG << "Missing sync word! "

@@ -1,22 +1,20 @@
 #pragma once
 
-#include "ft4222htypes.h"
+#include "ft4222hpacketsplitter_p.h"
 
 #include <QThread>
 #include <atomic>
 
-class QMutex;
-class FT4222HPacketSplitter;
+class FT4222HBridge;
 
-// Polls port A of the bridge and turns the received bytes into packets. newReadPacket is
+// Polls interface A of the bridge and turns the received bytes into packets. newReadPacket is
 // emitted in this thread; the handler connects it directly.
 class FT4222HDataThread : public QThread
 {
     Q_OBJECT
 public:
-    // The three pointers belong to the handler and must outlive this thread's run().
-    FT4222HDataThread(
-        FT_HANDLE *portA, QMutex *bridgeLock, FT4222HPacketSplitter *receivedBytes, QObject *parent = nullptr);
+    // The bridge must outlive this thread's run().
+    explicit FT4222HDataThread(FT4222HBridge *bridge, QObject *parent = nullptr);
     ~FT4222HDataThread() override;
 
     // Marks the reader running before the thread starts, so a request right after the
@@ -35,9 +33,8 @@ protected:
     void run() override;
 
 private:
-    FT_HANDLE *m_portA;
-    QMutex *m_lock;
-    FT4222HPacketSplitter *m_bytes;
+    FT4222HBridge *m_bridge;
+    FT4222HPacketSplitter m_bytes; // the received bytes: this thread's alone while it runs
     std::atomic<bool> m_running { false };
     std::atomic<bool> m_flushRequested { false };
     // Set as run()'s last step and read after the join, so the join is an ordering edge of

@@ -132,12 +132,12 @@ bool FT4222H_loadLibraries()
     }
     DWORD_FT version = 0;
     if (ftd2xx().FT_GetLibraryVersion(&version) == kFtOk)
-        CH_DEBUG << "ftd2xx.dll: libraryVersion: " << QStringLiteral("0x") + QString::number(version, 16);
+        CH_DEBUG << "ftd2xx.dll: libraryVersion: " << ftHex(version);
     else
         CH_DEBUG << "ftd2xx.dll: libraryVersion: unknown!";
     // No bridge interface is open yet, so this query normally ends in the "unknown!" line.
     if (ftd2xx().FT_GetDriverVersion(nullptr, &version) == kFtOk)
-        CH_DEBUG << "ftd2xx.dll: driverVersion: " << QStringLiteral("0x") + QString::number(version, 16);
+        CH_DEBUG << "ftd2xx.dll: driverVersion: " << ftHex(version);
     else
         CH_DEBUG << "ftd2xx.dll: driverVersion: unknown!";
     if (!LibFT4222_loadLibrary()) {

@@ -73,9 +73,16 @@ struct Ft4222Api
 };
 #undef CH_FT_MEMBER
 
-// D2XX's open-by-location mode and success code.
+// D2XX's open-by-location mode, success and invalid-handle codes.
 constexpr DWORD_FT kFtOpenByLocation = 4;
 constexpr FT_STATUS kFtOk = 0;
+constexpr FT_STATUS kFtInvalidHandle = 1;
+
+// A vendor value as the log lines show it: hexadecimal with "0x".
+inline QString ftHex(quint32 value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16);
+}
 
 // Load and resolve; true when already loaded. Not counted: see FT4222H_retainLibraries().
 bool ftd2xx_loadLibrary();

@@ -1,0 +1,58 @@
+#include "ft4222hbridge_p.h"
+
+#include "chlog_p.h"
+
+#include <cstdint>
+
+FT4222HBridge::~FT4222HBridge()
+{
+    // Handles left open would outlive the library that owns them.
+    close();
+}
+
+bool FT4222HBridge::acquireLibraries()
+{
+    if (m_holdsLibraries)
+        return true;
+    if (!FT4222H_loadLibraries())
+        return false;
+    FT4222H_retainLibraries();
+    m_holdsLibraries = true;
+    return true;
+}
+
+bool FT4222HBridge::open(Port port, quint32 location)
+{
+    FT_HANDLE h = nullptr;
+    if (bridgeD2xx().FT_OpenEx(reinterpret_cast<void *>(std::uintptr_t(location)), kFtOpenByLocation, &h) != kFtOk
+        || !h)
+        return false;
+    bridgeD2xx().FT_SetTimeouts(h, 1, 100);
+    QMutexLocker lock(&m_lock);
+    (port == PortA ? m_portA : m_portB) = h;
+    return true;
+}
+
+void FT4222HBridge::close(Port port)
+{
+    QMutexLocker lock(&m_lock);
+    FT_HANDLE &h = port == PortA ? m_portA : m_portB;
+    if (!h)
+        return;
+    const bool closed = bridgeD2xx().FT_Close(h) == kFtOk;
+    h = nullptr;
+    if (port == PortA)
+        CH_DEBUG << (closed ? "handlePortA closed." : "Could not close handlePortA!");
+    else
+        CH_DEBUG << (closed ? "handlePortB closed." : "Could not close handlePortB!");
+}
+
+void FT4222HBridge::close()
+{
+    close(PortA);
+    close(PortB);
+    if (m_holdsLibraries) {
+        m_holdsLibraries = false;
+        FT4222H_unloadLibraries();
+    }
+}
