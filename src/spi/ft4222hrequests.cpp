@@ -53,6 +53,8 @@ bool FT4222HCommandHandler::sendFrame(
     GPIOWrite(GPIO_PORT1, 0);
     FT4222HFrame frame(identifier, reg, value, d->live.isActive());
     for (int n = 0;;) {
+        // An acknowledge that came before this write (late, or unasked) is not this frame's.
+        d->replies.clearAcknowledge();
         quint32 written = 0;
         if (!spiSlaveWriteData(frame.data(), frame.size(), &written)) {
             CH_DEBUG << writeFailed;

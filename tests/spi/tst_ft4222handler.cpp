@@ -166,6 +166,30 @@ private slots:
         }
     }
 
+    void acknowledge_counts_only_for_the_frame_just_written_data()
+    {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("unasked") << false;
+        QTest::newRow("late, after its frame gave up") << true;
+    }
+    void acknowledge_counts_only_for_the_frame_just_written()
+    {
+        QFETCH(bool, late);
+        openHandler();
+        if (late) {
+            fake.holdAnswers(FakeBridge::Acknowledges);
+            QVERIFY(!handler->sendRegisterRWFrame(0x50, 0, 1, 9));
+        } else {
+            fake.inject(QByteArray::fromHex("50f00000000000"));
+        }
+        fake.setAcknowledgeOnWrite(0);
+        fake.holdAnswers(0);
+        fake.settle();
+        const Command reply = ask(146, 2, 0, 5);
+        QVERIFY(!reply.isValid());
+        QCOMPARE(LogCapture::count("communication --> failed!"), late ? 2 : 1);
+    }
+
     void wrong_command_blocks_address_for_3000_ms()
     {
         openHandler();
