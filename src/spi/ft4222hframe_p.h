@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QtGlobal>
+#include <optional>
 
 // A frame the host queues for the module: sync byte 0x50, identifier, register, 32-bit value
 // most significant byte first. While live data flows the module expects a zero byte first.
@@ -23,6 +24,13 @@ public:
               quint8(value) },
           m_live(live)
     { }
+    // A register frame's identifier carries the motor or bank in its low nibble. None when it
+    // does not fit: the frame would be another kind, a read a write, a write the start of live data.
+    static std::optional<quint8> registerIdentifier(quint8 base, quint8 motor)
+    {
+        return motor <= 0x0F ? std::optional<quint8>(quint8(base | motor)) : std::nullopt;
+    }
+
     quint8 *data() { return m_live ? m_bytes : m_bytes + 1; }
     quint32 size() const { return m_live ? 8 : 7; }
 

@@ -81,7 +81,12 @@ bool FT4222HCommandHandler::sendConfigFrame(quint8 identifier, quint8 reg, quint
 
 bool FT4222HCommandHandler::sendRegisterRWFrame(uint8_t identifier, uint8_t motor, uint8_t reg, uint32_t value)
 {
-    if (!sendFrame(quint8(identifier | motor), reg, value, "--> write failed!", "communication --> failed!"))
+    const auto id = FT4222HFrame::registerIdentifier(identifier, motor);
+    if (!id) {
+        CH_WARNING << "refused: motor or bank" << int(motor) << "does not fit in a register frame (0 to 15)";
+        return false;
+    }
+    if (!sendFrame(*id, reg, value, "--> write failed!", "communication --> failed!"))
         return false;
     incZaplCommandCounter();
     return true;

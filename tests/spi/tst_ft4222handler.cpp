@@ -190,6 +190,37 @@ private slots:
         QCOMPARE(LogCapture::count("communication --> failed!"), late ? 2 : 1);
     }
 
+    void register_frames_refuse_a_bank_beyond_the_identifier_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("bank");
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<int>("motorByte");
+        // Each would go out as another frame: 0x50 (a write), or 0x70 (start of live data).
+        QTest::newRow("read bank 16") << 148 << 5 << 16 << false << 16;
+        QTest::newRow("DRV read with extended type") << 149 << 0x105 << 0 << true << 16;
+        QTest::newRow("write bank 32") << 146 << 5 << 32 << false << 32;
+    }
+    void register_frames_refuse_a_bank_beyond_the_identifier()
+    {
+        QFETCH(int, command);
+        QFETCH(int, type);
+        QFETCH(int, bank);
+        QFETCH(bool, extended);
+        QFETCH(int, motorByte);
+        fake.setRegister(0, 5, 55);
+        openHandler();
+        Command request(1, quint8(command), quint16(type), quint8(bank), 77), reply;
+        request.setExtendedType(extended);
+        reply.setValid(true);
+        handler->doDirectRequest(&request, &reply);
+        QVERIFY(!reply.isValid());
+        QCOMPARE(fake.framesTaken(), 0);
+        QCOMPARE(fake.registerValue(0, 5), 55);
+        QCOMPARE(LogCapture::count(QStringList { "refused", QString::number(motorByte) }), 1);
+    }
+
     void wrong_command_blocks_address_for_3000_ms()
     {
         openHandler();
