@@ -51,8 +51,6 @@ void FT4222HDataThread::run()
         if (received == 0)
             continue;
         m_bytes.append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
-        if (m_flushRequested.exchange(false, std::memory_order_acq_rel))
-            m_bytes.clear();
         m_bytes.split(
             [this](const FT4222HPacketSplitter::Packet &p) { emit newReadPacket(p.sync, p.id, p.timeStamp, p.value); },
             [](qint8 byte, int before) {

@@ -24,7 +24,6 @@ public:
     // stop() and a wait of up to timeoutMs; true when the thread has ended.
     bool stopAndJoin(unsigned long timeoutMs);
     bool running() const { return m_running.load(std::memory_order_acquire); }
-    void flush() { m_flushRequested.store(true, std::memory_order_release); }
 
 signals:
     void newReadPacket(quint8 sync, quint8 id, quint8 timeStamp, qint32 registerValue);
@@ -36,7 +35,6 @@ private:
     FT4222HBridge *m_bridge;
     FT4222HPacketSplitter m_bytes; // the received bytes: this thread's alone while it runs
     std::atomic<bool> m_running { false };
-    std::atomic<bool> m_flushRequested { false };
     // Set as run()'s last step and read after the join, so the join is an ordering edge of
     // its own, whatever QThread::wait() does inside.
     std::atomic<bool> m_finished { true };

@@ -103,7 +103,8 @@ void FT4222HCommandHandler::handleReadPacket(uchar sync, uchar id, uchar timeSta
         d->replies.countPacket();
         break;
     case RegisterReply:
-        d->replies.putRegisterReply(timeStamp, registerValue);
+        if (!d->replies.putRegisterReply(timeStamp, registerValue))
+            CH_DEBUG << "reply for register" << int(timeStamp) << "dropped: not the register asked";
         d->replies.countPacket();
         break;
     case LiveData:
@@ -154,8 +155,9 @@ bool FT4222HCommandHandler::writeZAPLCommand(ZAPLRequestCommand *request)
     switch (request->command()) {
     case 148:
     case 149:
-        // A reply that came after an earlier time-out must not answer this request.
-        d->replies.clearRegisterReply();
+        // Only the reply to this register answers: not one that came late for an earlier read,
+        // nor one for another register.
+        d->replies.awaitRegister(request->type());
         return sendRegisterRWFrame(
             FT4222HFrame::ReadRegister, request->motorNumber(), request->type(), quint32(request->value()));
     case 146:
@@ -180,7 +182,7 @@ void FT4222HCommandHandler::readNextZAPLCommand(ZAPLReplyCommand *reply, quint8 
     }
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < maxTimeoutMs) {
+    while (!reply->isValid() && timer.elapsed() < maxTimeoutMs) {
         if (command == 148 || command == 149) {
             if (const auto r = d->replies.takeRegisterReply()) {
                 reply->setValid(true);
@@ -195,12 +197,14 @@ void FT4222HCommandHandler::readNextZAPLCommand(ZAPLReplyCommand *reply, quint8 
             reply->setValue(d->lastWriteValue);
             reply->setStatus(100);
         }
-        if (reply->isValid()) {
-            if (debugEnabled)
-                CH_DEBUG << reply->toString() << reply->toHex();
-            return;
-        }
-        QThread::yieldCurrentThread();
+        if (!reply->isValid())
+            QThread::yieldCurrentThread();
+    }
+    d->replies.stopAwaiting(); // a reply from now on is late
+    if (reply->isValid()) {
+        if (debugEnabled)
+            CH_DEBUG << reply->toString() << reply->toHex();
+        return;
     }
     CH_DEBUG << "communicationTimeouted!";
     blockAddress(address, kZaplResetMs);
@@ -240,8 +244,6 @@ void FT4222HCommandHandler::doDirectRequest(Command *request, Command *reply)
     reply->setAddress(request->address());
     reply->setCommand(request->command());
     reply->setType(zaplReply.type());
-    if (zaplReply.type() != request->type())
-        d->thread->flush();
     reply->setStatus(zaplReply.status());
     reply->setMotorBank(request->motorBank());
     reply->setValue(zaplReply.value());

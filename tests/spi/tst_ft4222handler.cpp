@@ -245,21 +245,61 @@ private slots:
         QVERIFY(handler->isAddressTimeouted(1));
     }
 
-    void late_reply_does_not_answer_next_request()
+    void only_the_reply_to_the_register_asked_is_taken_data()
     {
-        openHandler();
-        fake.inject(QByteArray::fromHex("50400900000063")); // unasked reply for register 9
-        QTest::qWait(50);
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("value");
+        QTest::newRow("unasked reply first") << "unasked" << true << 44;
+        QTest::newRow("late reply of an earlier read") << "late" << true << 45;
+        QTest::newRow("reply for another register first") << "stray" << true << 44;
+        QTest::newRow("reply for another register only") << "stray only" << false << 0;
+        // Its reply carries the type's low byte only, which once flushed the reader's buffer.
+        QTest::newRow("extended-type write first") << "extended write" << true << 44;
+    }
+    void only_the_reply_to_the_register_asked_is_taken()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, valid);
+        QFETCH(int, value);
         fake.setRegister(0, 4, 44);
+        fake.setRegister(0, 5, 55);
+        openHandler();
+        if (script == "unasked") {
+            fake.inject(QByteArray::fromHex("50400500000037"));
+        } else if (script == "late") {
+            fake.holdAnswers(FakeBridge::Replies);
+            QVERIFY(!ask(148, 4).isValid());
+            fake.setRegister(0, 4, 45);
+            fake.holdAnswers(0);
+            QVERIFY(QMetaObject::invokeMethod(handler.get(), "resetTimeOutedDevices"));
+        } else if (script == "extended write") {
+            Command write(1, 146, 0x105, 0, 3), reply;
+            write.setExtendedType(true);
+            handler->doDirectRequest(&write, &reply);
+            QVERIFY(reply.isValid());
+        } else {
+            fake.setStrayReplies(1);
+            fake.setRegisterReplies(script == "stray");
+        }
+        fake.settle();
         const Command reply = ask(148, 4);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.type(), quint16(4));
-        QCOMPARE(reply.value(), 44);
+        QCOMPARE(reply.isValid(), valid);
+        if (valid) {
+            QCOMPARE(reply.type(), quint16(4));
+            QCOMPARE(reply.value(), value);
+        }
+        // Nothing dropped the next acknowledge: the following write goes through at once.
+        QVERIFY(handler->sendRegisterRWFrame(0x50, 0, 6, 66));
+        QCOMPARE(LogCapture::count("retry:"), 0);
     }
 
     void noise_before_packet_is_skipped_byte_by_byte()
     {
         openHandler();
+        fake.setRegisterReplies(false);
+        ZAPLRequestCommand request(1, 148, 5, 1, 0);
+        QVERIFY(handler->writeZAPLCommand(&request));
         fake.inject(QByteArray::fromHex("0050410500000102"));
         // The reader takes at most 7 bytes per read: the 0x00 goes with 7 bytes buffered.
         QTRY_COMPARE(LogCapture::count(QStringList { "Missing sync word! ", "SyncWord:  0", "BufferLen: 7" }), 1);
