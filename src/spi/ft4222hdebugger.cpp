@@ -82,6 +82,8 @@ bool FT4222HCommandHandler::initializeVhdlModul(VexaDebuggerDataset *dataset)
 
 bool FT4222HCommandHandler::readConfigRegister(quint8 reg, qint32 expected)
 {
+    // A reply already here (late, or unasked) would verify a register this read never saw.
+    d->replies.clearConfigReply();
     if (!sendConfigFrame(FT4222HFrame::ReadConfig, reg, 0, true, 1)) {
         resetDebugger();
         return false;
