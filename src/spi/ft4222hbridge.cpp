@@ -14,20 +14,16 @@ bool FT4222HBridge::acquireLibraries()
 {
     if (m_holdsLibraries)
         return true;
-    if (!FT4222H_loadLibraries())
-        return false;
-    FT4222H_retainLibraries();
-    m_holdsLibraries = true;
-    return true;
+    m_holdsLibraries = FT4222H_loadLibraries();
+    return m_holdsLibraries;
 }
 
 bool FT4222HBridge::open(Port port, quint32 location)
 {
     FT_HANDLE h = nullptr;
-    if (bridgeD2xx().FT_OpenEx(reinterpret_cast<void *>(std::uintptr_t(location)), kFtOpenByLocation, &h) != kFtOk
-        || !h)
+    if (ftd2xx().FT_OpenEx(reinterpret_cast<void *>(std::uintptr_t(location)), kFtOpenByLocation, &h) != kFtOk || !h)
         return false;
-    bridgeD2xx().FT_SetTimeouts(h, 1, 100);
+    ftd2xx().FT_SetTimeouts(h, 1, 100);
     QMutexLocker lock(&m_lock);
     (port == PortA ? m_portA : m_portB) = h;
     return true;
@@ -39,7 +35,7 @@ void FT4222HBridge::close(Port port)
     FT_HANDLE &h = port == PortA ? m_portA : m_portB;
     if (!h)
         return;
-    const bool closed = bridgeD2xx().FT_Close(h) == kFtOk;
+    const bool closed = ftd2xx().FT_Close(h) == kFtOk;
     h = nullptr;
     if (port == PortA)
         CH_DEBUG << (closed ? "handlePortA closed." : "Could not close handlePortA!");

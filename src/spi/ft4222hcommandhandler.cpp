@@ -89,11 +89,11 @@ QString FT4222HCommandHandler::deviceFlagToString(ulong flags)
 void FT4222HCommandHandler::listFtUsbDevices()
 {
     DWORD_FT count = 0;
-    if (bridgeD2xx().FT_CreateDeviceInfoList(&count) != kFtOk || count == 0)
+    if (ftd2xx().FT_CreateDeviceInfoList(&count) != kFtOk || count == 0)
         return;
     std::vector<DeviceListNode> nodes(count);
     DWORD_FT filled = count;
-    if (bridgeD2xx().FT_GetDeviceInfoList(nodes.data(), &filled) != kFtOk)
+    if (ftd2xx().FT_GetDeviceInfoList(nodes.data(), &filled) != kFtOk)
         return;
     CH_DEBUG << " Devices: " << count;
     for (DWORD_FT i = 0; i < qMin(count, filled); ++i) {
@@ -207,7 +207,7 @@ bool FT4222HCommandHandler::openDevice(QVariant)
     listFtUsbDevices();
 
     DWORD_FT count = 0;
-    if (bridgeD2xx().FT_CreateDeviceInfoList(&count) != kFtOk)
+    if (ftd2xx().FT_CreateDeviceInfoList(&count) != kFtOk)
         count = 0;
     CH_DEBUG << " Devices: " << count;
     for (DWORD_FT i = 0; i < count; ++i) {
@@ -216,7 +216,7 @@ bool FT4222HCommandHandler::openDevice(QVariant)
         char description[64] = {};
         FT_HANDLE unused = nullptr;
         const FT_STATUS status
-            = bridgeD2xx().FT_GetDeviceInfoDetail(i, &flags, &type, &id, &locId, serial, description, &unused);
+            = ftd2xx().FT_GetDeviceInfoDetail(i, &flags, &type, &id, &locId, serial, description, &unused);
         if (status != kFtOk) {
             CH_DEBUG << "state of ftd2xx_getDeviceInfoDetail:" << status;
             continue;

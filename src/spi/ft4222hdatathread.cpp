@@ -42,7 +42,7 @@ void FT4222HDataThread::run()
         DWORD_FT received = 0;
         // Under the bridge lock: a close clears the handle under the same lock.
         const FT_STATUS status = m_bridge->withPortA(
-            [&](FT_HANDLE port) { return bridgeD2xx().FT_Read(port, buffer, kPacketLength, &received); });
+            [&](FT_HANDLE port) { return ftd2xx().FT_Read(port, buffer, kPacketLength, &received); });
         if (status != kFtOk) {
             // Nothing to poll, or the bridge is gone: wait as long as one read would.
             QThread::msleep(1);
