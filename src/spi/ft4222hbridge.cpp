@@ -31,7 +31,9 @@ bool FT4222HBridge::open(Port port, quint32 location)
 
 void FT4222HBridge::close(Port port)
 {
-    QMutexLocker lock(&m_lock);
+    // Port B is not the reader's: closed without the lock, so a reader stuck in a read cannot
+    // hold it up.
+    QMutexLocker lock(port == PortA ? &m_lock : nullptr);
     FT_HANDLE &h = port == PortA ? m_portA : m_portB;
     if (!h)
         return;

@@ -9,6 +9,8 @@
 // requests are in ft4222hrequests.cpp, the monitoring unit in ft4222hdebugger.cpp.
 
 namespace {
+constexpr unsigned long kJoinMs = 1000;
+
 // The vendor's FT_DEVICE_LIST_INFO_NODE.
 struct DeviceListNode
 {
@@ -35,7 +37,13 @@ FT4222HCommandHandler::FT4222HCommandHandler(QObject *parent) : CommandHandlerIn
     setMaxTimeoutMS(100);
     setDefaultTimeoutMS(50);
     setLiveModeActive(false);
-    d->thread.reset(new FT4222HDataThread(&d->bridge));
+    startSession();
+}
+
+void FT4222HCommandHandler::startSession()
+{
+    d->bridge = std::make_shared<FT4222HBridge>();
+    d->thread.reset(new FT4222HDataThread(d->bridge));
     connect(d->thread.get(), &FT4222HDataThread::newReadPacket, this, &FT4222HCommandHandler::handleReadPacket,
         Qt::DirectConnection);
 }
@@ -49,11 +57,17 @@ FT4222HCommandHandler::~FT4222HCommandHandler()
 
 bool FT4222HCommandHandler::joinReader()
 {
-    if (d->thread->stopAndJoin(1000))
+    // Each pass is bounded by the 1 ms read time-out, so only a vendor read that hangs can keep
+    // the reader longer. It is then left to end on its own, with the session it reads from,
+    // whose port A is closed when it ends; port B is not the reader's and is closed now.
+    if (d->thread->stopAndJoin(kJoinMs))
         return true;
-    // Each pass is bounded by the 1 ms read time-out, so this ends unless the vendor call hangs.
-    CH_WARNING << "reader thread still busy after 1000 ms; waiting for it";
-    d->thread->wait();
+    CH_WARNING << "reader thread did not stop within" << kJoinMs << "ms; port A is closed when it does";
+    FT4222HDataThread *reader = d->thread.release();
+    disconnect(reader, nullptr, this, nullptr);
+    reader->orphan(); // deleting it lets go of the session
+    d->bridge->close(FT4222HBridge::PortB);
+    startSession();
     return false;
 }
 
@@ -119,7 +133,7 @@ void FT4222HCommandHandler::dumpChipAndLibraryVersion(FT_HANDLE handle)
 
 bool FT4222HCommandHandler::GPIOInit(GPIO_Dir *directions)
 {
-    FT_HANDLE portB = d->bridge.handle(FT4222HBridge::PortB);
+    FT_HANDLE portB = d->bridge->handle(FT4222HBridge::PortB);
     const FT_STATUS status = portB ? ft4222().FT4222_GPIO_Init(portB, directions) : kFtInvalidHandle;
     CH_DEBUG << "state of ft4222_GPIO_Init:" << status;
     if (status != kFtOk)
@@ -131,7 +145,7 @@ bool FT4222HCommandHandler::GPIOInit(GPIO_Dir *directions)
 
 bool FT4222HCommandHandler::GPIOWrite(GPIO_Port port, int value)
 {
-    FT_HANDLE portB = d->bridge.handle(FT4222HBridge::PortB);
+    FT_HANDLE portB = d->bridge->handle(FT4222HBridge::PortB);
     return portB && ft4222().FT4222_GPIO_Write(portB, port, value) == kFtOk;
 }
 
@@ -152,7 +166,7 @@ bool FT4222HCommandHandler::initializeBridge(SPI_SlaveProtocol protocol, GPIO_Di
         return false;
     }
     CH_DEBUG << "GPIO Init --> OK";
-    if (d->bridge.withPortA([protocol](FT_HANDLE port) { return ft4222().FT4222_SPISlave_InitEx(port, protocol); })
+    if (d->bridge->withPortA([protocol](FT_HANDLE port) { return ft4222().FT4222_SPISlave_InitEx(port, protocol); })
         == kFtOk) {
         CH_DEBUG << "SPI Slave Init --> OK";
         return true;
@@ -163,12 +177,12 @@ bool FT4222HCommandHandler::initializeBridge(SPI_SlaveProtocol protocol, GPIO_Di
 
 bool FT4222HCommandHandler::spiReset()
 {
-    return d->bridge.withPortA([](FT_HANDLE port) { return ft4222().FT4222_SPI_Reset(port); }) == kFtOk;
+    return d->bridge->withPortA([](FT_HANDLE port) { return ft4222().FT4222_SPI_Reset(port); }) == kFtOk;
 }
 
 bool FT4222HCommandHandler::uninitialize()
 {
-    FT_HANDLE portB = d->bridge.handle(FT4222HBridge::PortB);
+    FT_HANDLE portB = d->bridge->handle(FT4222HBridge::PortB);
     const FT_STATUS status = portB ? ft4222().FT4222_UnInitialize(portB) : kFtInvalidHandle;
     CH_DEBUG << status;
     return status == kFtOk;
@@ -177,30 +191,30 @@ bool FT4222HCommandHandler::uninitialize()
 bool FT4222HCommandHandler::openPort(int port, quint32 location, const QString &description)
 {
     const auto which = FT4222HBridge::Port(port);
-    if (d->bridge.handle(which)) {
+    if (d->bridge->handle(which)) {
         // A second bridge: the first one found stays in use.
         CH_DEBUG << "ignored" << description << "at" << ftHex(location);
         return true;
     }
     const bool a = which == FT4222HBridge::PortA;
-    if (!d->bridge.open(which, location)) {
+    if (!d->bridge->open(which, location)) {
         CH_DEBUG << (a ? "Open FT4222_A device failed!" : "Open FT4222_B device failed!");
         return false;
     }
     CH_DEBUG << (a ? "opened handlePortA:" : "opened handlePortB:") << description;
     if (a)
-        dumpChipAndLibraryVersion(d->bridge.handle(which));
+        dumpChipAndLibraryVersion(d->bridge->handle(which));
     return true;
 }
 
 bool FT4222HCommandHandler::openDevice(QVariant)
 {
     CH_DEBUG << m_deviceName;
-    if (d->bridge.handle(FT4222HBridge::PortA) || d->bridge.handle(FT4222HBridge::PortB))
+    if (d->bridge->handle(FT4222HBridge::PortA) || d->bridge->handle(FT4222HBridge::PortB))
         closeDevice(); // never leak the handles of an earlier open
     deviceOpen = false;
     timeoutedAddresses.clear();
-    if (!d->bridge.acquireLibraries()) {
+    if (!d->bridge->acquireLibraries()) {
         CH_DEBUG << "initialisation failed!!!";
         return false;
     }
@@ -237,7 +251,7 @@ bool FT4222HCommandHandler::openDevice(QVariant)
 
     resetDebugger();
     // 3: the 80 MHz system clock.
-    const FT_STATUS status = d->bridge.withPortA([](FT_HANDLE port) { return ft4222().FT4222_SetClock(port, 3); });
+    const FT_STATUS status = d->bridge->withPortA([](FT_HANDLE port) { return ft4222().FT4222_SetClock(port, 3); });
     CH_DEBUG << "Status of ft4222_setClock:" << status;
 
     GPIO_Dir directions[4] = { GPIO_OUTPUT, GPIO_OUTPUT, GPIO_OUTPUT, GPIO_OUTPUT };
@@ -254,8 +268,8 @@ bool FT4222HCommandHandler::openDevice(QVariant)
 bool FT4222HCommandHandler::closeDevice()
 {
     // Joined rather than only asked to stop, so that a following open can start it again.
-    joinReader();
+    const bool stopped = joinReader();
     CH_DEBUG << m_deviceName;
-    d->bridge.close();
-    return true;
+    d->bridge->close();
+    return stopped;
 }

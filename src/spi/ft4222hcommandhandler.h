@@ -81,6 +81,7 @@ private:
     bool sendFrame(quint8 identifier, quint8 reg, quint32 value, const char *writeFailed, const char *allFailed);
     bool writeAndVerify(quint8 reg, quint32 value, const char *label);
     void blockAddress(uchar address, int resetAfterMs);
+    void startSession();
     bool joinReader();
     void reportLiveChange(int change);
 

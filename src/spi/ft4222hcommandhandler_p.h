@@ -12,7 +12,8 @@
 // share (replies: atomics; live mode: its own mutex). The rest is the caller's thread's alone.
 struct FT4222HCommandHandler::Private
 {
-    FT4222HBridge bridge;
+    // Shared with the reader, which keeps it if it has to be left running.
+    std::shared_ptr<FT4222HBridge> bridge;
     std::unique_ptr<FT4222HDataThread> thread;
     FT4222HReplies replies;
     FT4222HLiveMode live;

@@ -6,11 +6,13 @@
 
 #include <climits>
 
-FT4222HDataThread::FT4222HDataThread(FT4222HBridge *bridge, QObject *parent) : QThread(parent), m_bridge(bridge)
+FT4222HDataThread::FT4222HDataThread(std::shared_ptr<FT4222HBridge> bridge, QObject *parent)
+    : QThread(parent), m_bridge(std::move(bridge))
 { }
 
 FT4222HDataThread::~FT4222HDataThread()
 {
+    // Deleted once joined, or once run() ended when it was orphaned: this wait is short.
     stopAndJoin(ULONG_MAX);
 }
 
@@ -19,7 +21,7 @@ void FT4222HDataThread::begin(QThread::Priority priority)
     if (isRunning()) // a previous run still winding down
         stopAndJoin(ULONG_MAX);
     m_bytes.clear(); // the thread is not running: nothing else touches the list now
-    m_finished.store(false, std::memory_order_relaxed);
+    m_state.store(Running, std::memory_order_relaxed);
     m_running.store(true, std::memory_order_release);
     start(priority);
 }
@@ -27,7 +29,14 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 bool FT4222HDataThread::stopAndJoin(unsigned long timeoutMs)
 {
     stop();
-    return wait(timeoutMs) && m_finished.load(std::memory_order_acquire);
+    return wait(timeoutMs) && m_state.load(std::memory_order_acquire) != Running;
+}
+
+void FT4222HDataThread::orphan()
+{
+    stop();
+    if (m_state.exchange(Orphaned, std::memory_order_acq_rel) != Running)
+        deleteLater();
 }
 
 void FT4222HDataThread::run()
@@ -43,6 +52,9 @@ void FT4222HDataThread::run()
         // Under the bridge lock: a close clears the handle under the same lock.
         const FT_STATUS status = m_bridge->withPortA(
             [&](FT_HANDLE port) { return ftd2xx().FT_Read(port, buffer, kPacketLength, &received); });
+        // Stopped while reading: the handler may be gone, so nothing goes to it any more.
+        if (!m_running.load(std::memory_order_acquire))
+            break;
         if (status != kFtOk) {
             // Nothing to poll, or the bridge is gone: wait as long as one read would.
             QThread::msleep(1);
@@ -59,5 +71,6 @@ void FT4222HDataThread::run()
             });
     }
     Global::instance()->unregisterThread(QThread::currentThread());
-    m_finished.store(true, std::memory_order_release);
+    if (m_state.exchange(Ended, std::memory_order_acq_rel) == Orphaned)
+        deleteLater();
 }

@@ -21,7 +21,7 @@ bool FT4222HCommandHandler::spiSlaveWriteData(quint8 *data, quint32 length, quin
     quint16 done = 0;
     FT_STATUS status = kFtInvalidHandle;
     if (length <= 0xFFFF)
-        status = d->bridge.withPortA(
+        status = d->bridge->withPortA(
             [&](FT_HANDLE port) { return ft4222().FT4222_SPISlave_Write(port, data, quint16(length), &done); });
     if (written)
         *written = done;

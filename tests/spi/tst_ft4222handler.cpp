@@ -221,6 +221,34 @@ private slots:
         QCOMPARE(LogCapture::count(QStringList { "refused", QString::number(motorByte) }), 1);
     }
 
+    void reader_stuck_in_a_read_is_left_behind_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("close") << true;
+        QTest::newRow("destruction") << false;
+    }
+    void reader_stuck_in_a_read_is_left_behind()
+    {
+        QFETCH(bool, close);
+        openHandler();
+        fake.stallReads(true);
+        QTRY_COMPARE(fake.stalledReads(), 1);
+        if (close)
+            QVERIFY(!handler->closeDevice());
+        else
+            handler.reset();
+        QCOMPARE(fake.stalledReads(), 1); // returned while the read still hangs
+        QCOMPARE(LogCapture::count("reader thread did not stop within 1000 ms"), 1);
+        QCOMPARE(fake.openHandles(), 1); // port B closed; port A waits for its reader
+        fake.stallReads(false);
+        QTRY_COMPARE(fake.openHandles(), 0);
+        QTRY_VERIFY(!readerRegistered());
+        if (!close)
+            return;
+        QVERIFY(handler->openDevice(QVariant()));
+        QVERIFY(ask(148, 1).isValid());
+    }
+
     void wrong_command_blocks_address_for_3000_ms()
     {
         openHandler();
