@@ -17,6 +17,9 @@ void SimSpiMaster::reset()
     std::lock_guard<std::mutex> lock(m_lock);
     m_slaveTx.clear();
     m_toHost.clear();
+    m_held.clear();
+    m_holding = 0;
+    m_strayReplies = 0;
     m_registers.clear();
     std::fill(std::begin(m_config), std::end(m_config), 0u);
     m_ackOnWrite = 1;
@@ -62,7 +65,7 @@ void SimSpiMaster::takeFrame(const quint8 *f)
     if (m_ackOnWrite <= 0 || ++m_writesSinceAck < m_ackOnWrite)
         return; // the module missed this write; the host retries
     m_writesSinceAck = 0;
-    queuePacket(0xF0, 0, 0);
+    queuePacket(0xF0, 0, 0, Acknowledges);
     const quint8 id = f[1];
     const quint8 reg = f[2];
     const quint32 value = (quint32(f[3]) << 24) | (quint32(f[4]) << 16) | (quint32(f[5]) << 8) | f[6];
@@ -74,7 +77,7 @@ void SimSpiMaster::takeFrame(const quint8 *f)
             if (m_readbackErrors > 0)
                 --m_readbackErrors;
         }
-        queuePacket(0x20, reg, answer);
+        queuePacket(0x20, reg, answer, Replies);
         break;
     }
     case 0x30:
@@ -83,11 +86,16 @@ void SimSpiMaster::takeFrame(const quint8 *f)
         ++m_configWrites;
         break;
     case 0x40:
+        if (m_strayReplies > 0) {
+            --m_strayReplies;
+            const quint8 other = quint8(reg + 1);
+            queuePacket(id, other, quint32(registerSlot(quint8(id & 0x0F), other)), Replies);
+        }
         if (m_registerReplies)
-            queuePacket(id, reg, quint32(m_registers[{ quint8(id & 0x0F), reg }]));
+            queuePacket(id, reg, quint32(registerSlot(quint8(id & 0x0F), reg)), Replies);
         break;
     case 0x50:
-        m_registers[{ quint8(id & 0x0F), reg }] = qint32(value);
+        registerSlot(quint8(id & 0x0F), reg) = qint32(value);
         break;
     case 0x70:
         m_live = true;
@@ -102,13 +110,24 @@ void SimSpiMaster::takeFrame(const quint8 *f)
     }
 }
 
-void SimSpiMaster::queuePacket(quint8 id, quint8 byte2, quint32 value)
+void SimSpiMaster::queuePacket(quint8 id, quint8 byte2, quint32 value, int kind)
 {
-    if (m_toHost.size() + kFrameLength > kMaxQueued)
+    const bool held = (kind & m_holding) != 0;
+    if ((held ? m_held.size() : m_toHost.size()) + kFrameLength > kMaxQueued)
         return;
     const quint8 p[kFrameLength]
         = { kSync, id, byte2, quint8(value >> 24), quint8(value >> 16), quint8(value >> 8), quint8(value) };
-    m_toHost.insert(m_toHost.end(), p, p + kFrameLength);
+    if (held)
+        m_held.insert(m_held.end(), p, p + kFrameLength);
+    else
+        m_toHost.insert(m_toHost.end(), p, p + kFrameLength);
+}
+
+qint32 &SimSpiMaster::registerSlot(quint8 motor, quint8 reg)
+{
+    // emplace rather than operator[]: the latter's piecewise construction leaves a unique symbol
+    // in the FTDI fakes, which then can never be unloaded.
+    return m_registers.emplace(std::make_pair(motor, reg), 0).first->second;
 }
 
 void SimSpiMaster::produceLive()
@@ -183,10 +202,27 @@ void SimSpiMaster::setLiveRate(int packetsPerSecond)
     m_liveSent = 0;
 }
 
+void SimSpiMaster::holdAnswers(int kinds)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_holding = kinds;
+    if (kinds == 0) {
+        m_toHost.insert(m_toHost.end(), m_held.begin(), m_held.end());
+        m_held.clear();
+        m_arrived.notify_all();
+    }
+}
+
+void SimSpiMaster::setStrayReplies(int n)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_strayReplies = std::max(n, 0);
+}
+
 void SimSpiMaster::setRegister(quint8 motor, quint8 reg, qint32 value)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    m_registers[{ motor, reg }] = value;
+    registerSlot(motor, reg) = value;
 }
 
 qint32 SimSpiMaster::registerValue(quint8 motor, quint8 reg)

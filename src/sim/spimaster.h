@@ -37,6 +37,12 @@ public:
     // acknowledge); 0 never acknowledges.
     void setAcknowledgeOnWrite(int n);
     void setRegisterRepliesEnabled(bool enabled);
+    // Answers of the given kinds are held back until holdAnswers(0) sends them all, in the
+    // order they were produced: late answers. Live data is never held.
+    enum AnswerKind { Acknowledges = 1, Replies = 2 };
+    void holdAnswers(int kinds);
+    // The next n register reads are first answered for the register after the one asked.
+    void setStrayReplies(int n);
     // The next n configuration read-backs answer a wrong value; -1 every one.
     void setConfigReadbackErrors(int n);
     // Live packets per second; 0 as fast as the host reads.
@@ -52,13 +58,17 @@ public:
 
 private:
     void takeFrame(const quint8 *frame);
-    void queuePacket(quint8 id, quint8 byte2, quint32 value);
+    void queuePacket(quint8 id, quint8 byte2, quint32 value, int kind = 0);
+    qint32 &registerSlot(quint8 motor, quint8 reg);
     void produceLive();
 
     std::mutex m_lock;
     std::condition_variable m_arrived;
     std::vector<quint8> m_slaveTx;
     std::deque<quint8> m_toHost;
+    std::vector<quint8> m_held;
+    int m_holding = 0;
+    int m_strayReplies = 0;
     std::map<std::pair<quint8, quint8>, qint32> m_registers;
     quint32 m_config[8] = {};
     int m_ackOnWrite = 1;

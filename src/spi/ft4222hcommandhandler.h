@@ -77,14 +77,13 @@ private slots:
     void handleReadPacket(uchar sync, uchar id, uchar timeStamp, int registerValue);
 
 private:
-    bool openPort(
-        quint32 location, const QString &description, FT_HANDLE *handle, const char *failed, const char *opened);
-    void closePort(FT_HANDLE *handle, const char *closed, const char *failed);
+    bool openPort(int port, quint32 location, const QString &description);
     bool sendFrame(quint8 identifier, quint8 reg, quint32 value, const char *writeFailed, const char *allFailed);
     bool writeAndVerify(quint8 reg, quint32 value, const char *label);
     void blockAddress(uchar address, int resetAfterMs);
+    void startSession();
     bool joinReader();
-    void emitLiveChange(int change);
+    void reportLiveChange(int change);
 
     struct Private;
     std::unique_ptr<Private> d;

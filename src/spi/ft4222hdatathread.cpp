@@ -1,20 +1,18 @@
 #include "ft4222hdatathread_p.h"
 
 #include "chlog_p.h"
-#include "ft4222hpacketsplitter_p.h"
-#include "ftdilibraries_p.h"
+#include "ft4222hbridge_p.h"
 #include "global.h"
 
-#include <QMutexLocker>
 #include <climits>
 
-FT4222HDataThread::FT4222HDataThread(
-    FT_HANDLE *portA, QMutex *bridgeLock, FT4222HPacketSplitter *receivedBytes, QObject *parent)
-    : QThread(parent), m_portA(portA), m_lock(bridgeLock), m_bytes(receivedBytes)
+FT4222HDataThread::FT4222HDataThread(std::shared_ptr<FT4222HBridge> bridge, QObject *parent)
+    : QThread(parent), m_bridge(std::move(bridge))
 { }
 
 FT4222HDataThread::~FT4222HDataThread()
 {
+    // Deleted once joined, or once run() ended when it was orphaned: this wait is short.
     stopAndJoin(ULONG_MAX);
 }
 
@@ -22,7 +20,8 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 {
     if (isRunning()) // a previous run still winding down
         stopAndJoin(ULONG_MAX);
-    m_finished.store(false, std::memory_order_relaxed);
+    m_bytes.clear(); // the thread is not running: nothing else touches the list now
+    m_state.store(Running, std::memory_order_relaxed);
     m_running.store(true, std::memory_order_release);
     start(priority);
 }
@@ -30,7 +29,14 @@ void FT4222HDataThread::begin(QThread::Priority priority)
 bool FT4222HDataThread::stopAndJoin(unsigned long timeoutMs)
 {
     stop();
-    return wait(timeoutMs) && m_finished.load(std::memory_order_acquire);
+    return wait(timeoutMs) && m_state.load(std::memory_order_acquire) != Running;
+}
+
+void FT4222HDataThread::orphan()
+{
+    stop();
+    if (m_state.exchange(Orphaned, std::memory_order_acq_rel) != Running)
+        deleteLater();
 }
 
 void FT4222HDataThread::run()
@@ -43,25 +49,21 @@ void FT4222HDataThread::run()
     while (m_running.load(std::memory_order_acquire)) {
         quint8 buffer[kPacketLength];
         DWORD_FT received = 0;
-        FT_STATUS status = kFtOk;
-        bool open = false;
-        {
-            QMutexLocker lock(m_lock);
-            // Read inside the lock: a close clears the handle under the same lock.
-            if ((open = *m_portA != nullptr))
-                status = bridgeD2xx().FT_Read(*m_portA, buffer, kPacketLength, &received);
-        }
-        if (!open || status != kFtOk) {
+        // Under the bridge lock: a close clears the handle under the same lock.
+        const FT_STATUS status = m_bridge->withPortA(
+            [&](FT_HANDLE port) { return ftd2xx().FT_Read(port, buffer, kPacketLength, &received); });
+        // Stopped while reading: the handler may be gone, so nothing goes to it any more.
+        if (!m_running.load(std::memory_order_acquire))
+            break;
+        if (status != kFtOk) {
             // Nothing to poll, or the bridge is gone: wait as long as one read would.
             QThread::msleep(1);
             continue;
         }
         if (received == 0)
             continue;
-        m_bytes->append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
-        if (m_flushRequested.exchange(false, std::memory_order_acq_rel))
-            m_bytes->clear();
-        m_bytes->split(
+        m_bytes.append(buffer, int(qMin<DWORD_FT>(received, kPacketLength)));
+        m_bytes.split(
             [this](const FT4222HPacketSplitter::Packet &p) { emit newReadPacket(p.sync, p.id, p.timeStamp, p.value); },
             [](qint8 byte, int before) {
                 CH_DEBUG << "Missing sync word! "
@@ -69,5 +71,6 @@ void FT4222HDataThread::run()
             });
     }
     Global::instance()->unregisterThread(QThread::currentThread());
-    m_finished.store(true, std::memory_order_release);
+    if (m_state.exchange(Ended, std::memory_order_acq_rel) == Orphaned)
+        deleteLater();
 }

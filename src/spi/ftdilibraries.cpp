@@ -12,13 +12,15 @@ namespace {
 struct Libraries
 {
     QMutex lock;
-    QLibrary d2xxLibrary;
+    QLibrary d2xxLibrary; // whichever library supplies the D2XX in use
     QLibrary ft4222Library;
     bool d2xxLoaded = false;
     bool ft4222Loaded = false;
+    // The D2XX came from the FT4222 library, whose functions are then taken from d2xxLibrary
+    // too: two QLibrary objects on one file do not share a load count reliably (Qt 6 can
+    // unload the file under the other).
+    bool ft4222InD2xxLibrary = false;
     D2xxApi d2xx;
-    D2xxApi bundledD2xx; // complete only when the FT4222 library exports every D2XX function
-    bool hasBundledD2xx = false;
     Ft4222Api ft4222;
     int users = 0;
 };
@@ -29,130 +31,132 @@ Libraries &libs()
     return l;
 }
 
-template<typename Pointer> bool resolveInto(QLibrary &library, const char *symbol, Pointer &target)
+template<typename Pointer> bool resolveInto(QLibrary &library, const char *symbol, Pointer &target, bool report)
 {
     target = reinterpret_cast<Pointer>(library.resolve(symbol));
-    if (!target)
+    if (!target && report)
         CH_DEBUG << "missing symbol" << symbol << "in" << library.fileName();
     return target != nullptr;
 }
 
-bool resolveD2xx(QLibrary &library, D2xxApi &api)
+bool resolveD2xx(QLibrary &library, D2xxApi &api, bool report)
 {
     bool all = true;
-#define CH_FT_RESOLVE(name, args) all = resolveInto(library, #name, api.name) && all;
+#define CH_FT_RESOLVE(name, args) all = resolveInto(library, #name, api.name, report) && all;
     CH_D2XX_FUNCTIONS(CH_FT_RESOLVE)
 #undef CH_FT_RESOLVE
     return all;
 }
 
-bool resolveFt4222(QLibrary &library, Ft4222Api &api)
+bool resolveFt4222(QLibrary &library, Ft4222Api &api, bool report)
 {
     bool all = true;
-#define CH_FT_RESOLVE(name, args) all = resolveInto(library, #name, api.name) && all;
+#define CH_FT_RESOLVE(name, args) all = resolveInto(library, #name, api.name, report) && all;
     CH_FT4222_FUNCTIONS(CH_FT_RESOLVE)
 #undef CH_FT_RESOLVE
     return all;
 }
 
-bool bundledD2xxPresent(QLibrary &library)
-{
-    // Probe quietly: on Windows the FT4222 library imports D2XX instead of bundling it.
-#define CH_FT_PROBE(name, args) &&library.resolve(#name)
-    return true CH_D2XX_FUNCTIONS(CH_FT_PROBE);
-#undef CH_FT_PROBE
-}
-
+// The first of `names` that loads and resolves every entry point: its index, or -1. Only the
+// last candidate reports its missing symbols: an earlier one lacking them is simply not the one.
 template<typename Api, typename Resolve>
-bool loadAndResolve(QLibrary &library, const QStringList &names, Api &api, Resolve resolve, const char *notFound)
+int loadAndResolve(QLibrary &library, const QStringList &names, Api &api, Resolve resolve, const char *notFound)
 {
     bool found = false;
-    for (const QString &name : names) {
-        library.setFileName(name);
-        if ((found = library.load()))
-            break;
-    }
-    if (!found) {
-        CH_DEBUG << notFound;
-        return false;
-    }
-    if (!resolve(library, api)) {
-        CH_DEBUG << "Failed to load library functions.";
+    for (int i = 0; i < names.size(); ++i) {
+        library.setFileName(names.at(i));
+        if (!library.load())
+            continue;
+        found = true;
+        if (resolve(library, api, i == names.size() - 1))
+            return i;
         library.unload();
         api = Api();
-        return false;
     }
-    return true;
+    CH_DEBUG << (found ? "Failed to load library functions." : notFound);
+    return -1;
+}
+
+// ftd2xx.dll's loader.
+bool loadD2xxLocked(Libraries &l)
+{
+    if (l.d2xxLoaded)
+        return true;
+    const QStringList names = d2xxLibraryNames();
+    const int found = loadAndResolve(l.d2xxLibrary, names, l.d2xx, resolveD2xx, "failed to load ftd2xx.dll");
+    l.d2xxLoaded = found >= 0;
+    l.ft4222InD2xxLibrary = l.d2xxLoaded && ft4222LibraryNames().contains(names.at(found));
+    return l.d2xxLoaded;
+}
+
+// LibFT4222.dll's loader; after the D2XX's.
+bool loadFt4222Locked(Libraries &l)
+{
+    if (l.ft4222Loaded)
+        return true;
+    if (l.ft4222InD2xxLibrary) {
+        l.ft4222Loaded = resolveFt4222(l.d2xxLibrary, l.ft4222, true);
+        if (!l.ft4222Loaded) {
+            CH_DEBUG << "Failed to load library functions.";
+            l.ft4222 = Ft4222Api();
+        }
+    } else {
+        const QStringList names = ft4222LibraryNames();
+        l.ft4222Loaded
+            = loadAndResolve(l.ft4222Library, names, l.ft4222, resolveFt4222, "failed to load LibFT4222.dll") >= 0;
+    }
+    return l.ft4222Loaded;
 }
 
 void unloadLocked(Libraries &l)
 {
-    if (l.ft4222Loaded && l.ft4222Library.unload()) {
+    if (l.ft4222Loaded && (l.ft4222InD2xxLibrary || l.ft4222Library.unload())) {
         l.ft4222Loaded = false;
         l.ft4222 = Ft4222Api();
-        l.bundledD2xx = D2xxApi();
-        l.hasBundledD2xx = false;
     }
     if (l.d2xxLoaded && l.d2xxLibrary.unload()) {
         l.d2xxLoaded = false;
         l.d2xx = D2xxApi();
+        l.ft4222InD2xxLibrary = false;
     }
 }
-} // namespace
 
-bool ftd2xx_loadLibrary()
+bool loadBothLocked(Libraries &l)
 {
-    Libraries &l = libs();
-    QMutexLocker lock(&l.lock);
-    if (!l.d2xxLoaded)
-        l.d2xxLoaded
-            = loadAndResolve(l.d2xxLibrary, { ftd2xxLibraryName() }, l.d2xx, resolveD2xx, "failed to load ftd2xx.dll");
-    return l.d2xxLoaded;
-}
-
-bool LibFT4222_loadLibrary()
-{
-    Libraries &l = libs();
-    QMutexLocker lock(&l.lock);
-    if (l.ft4222Loaded)
-        return true;
-    if (!loadAndResolve(l.ft4222Library, ft4222LibraryNames(), l.ft4222, resolveFt4222, "failed to load LibFT4222.dll"))
-        return false;
-    l.hasBundledD2xx = bundledD2xxPresent(l.ft4222Library) && resolveD2xx(l.ft4222Library, l.bundledD2xx);
-    l.ft4222Loaded = true;
-    return true;
-}
-
-bool FT4222H_loadLibraries()
-{
-    if (!ftd2xx_loadLibrary()) {
+    if (!loadD2xxLocked(l)) {
         CH_DEBUG << "failed to load ftd2xx.dll!";
         CH_CRITICAL << "Failed to load ftd2xx.dll!";
         return false;
     }
     DWORD_FT version = 0;
-    if (ftd2xx().FT_GetLibraryVersion(&version) == kFtOk)
-        CH_DEBUG << "ftd2xx.dll: libraryVersion: " << QStringLiteral("0x") + QString::number(version, 16);
+    if (l.d2xx.FT_GetLibraryVersion(&version) == kFtOk)
+        CH_DEBUG << "ftd2xx.dll: libraryVersion: " << ftHex(version);
     else
         CH_DEBUG << "ftd2xx.dll: libraryVersion: unknown!";
     // No bridge interface is open yet, so this query normally ends in the "unknown!" line.
-    if (ftd2xx().FT_GetDriverVersion(nullptr, &version) == kFtOk)
-        CH_DEBUG << "ftd2xx.dll: driverVersion: " << QStringLiteral("0x") + QString::number(version, 16);
+    if (l.d2xx.FT_GetDriverVersion(nullptr, &version) == kFtOk)
+        CH_DEBUG << "ftd2xx.dll: driverVersion: " << ftHex(version);
     else
         CH_DEBUG << "ftd2xx.dll: driverVersion: unknown!";
-    if (!LibFT4222_loadLibrary()) {
+    if (!loadFt4222Locked(l)) {
         CH_DEBUG << "failed to load LibFT4222.dll!";
         CH_CRITICAL << "Failed to load LibFT4222.dll!";
+        if (l.users == 0)
+            unloadLocked(l);
         return false;
     }
     return true;
 }
+} // namespace
 
-void FT4222H_retainLibraries()
+bool FT4222H_loadLibraries()
 {
     Libraries &l = libs();
     QMutexLocker lock(&l.lock);
+    if (!loadBothLocked(l))
+        return false;
     ++l.users;
+    return true;
 }
 
 void FT4222H_unloadLibraries()
@@ -167,12 +171,6 @@ void FT4222H_unloadLibraries()
 const D2xxApi &ftd2xx()
 {
     return libs().d2xx;
-}
-
-const D2xxApi &bridgeD2xx()
-{
-    Libraries &l = libs();
-    return l.hasBundledD2xx ? l.bundledD2xx : l.d2xx;
 }
 
 const Ft4222Api &ft4222()

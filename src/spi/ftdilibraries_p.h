@@ -73,27 +73,30 @@ struct Ft4222Api
 };
 #undef CH_FT_MEMBER
 
-// D2XX's open-by-location mode and success code.
+// D2XX's open-by-location mode, success and invalid-handle codes.
 constexpr DWORD_FT kFtOpenByLocation = 4;
 constexpr FT_STATUS kFtOk = 0;
+constexpr FT_STATUS kFtInvalidHandle = 1;
 
-// Load and resolve; true when already loaded. Not counted: see FT4222H_retainLibraries().
-bool ftd2xx_loadLibrary();
-bool LibFT4222_loadLibrary();
-// Both, with the version log lines and the critical messages on failure.
+// A vendor value as the log lines show it: hexadecimal with "0x".
+inline QString ftHex(quint32 value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16);
+}
+
+// Loads both libraries (log lines and critical messages as their loaders write them) and
+// holds them for the caller until its FT4222H_unloadLibraries(): the last release unloads
+// them, so one handler's close never pulls the functions from under another. A load that
+// fails half-way releases what it loaded, unless a handler holds it.
+// The D2XX is the one the bridge's handles belong to: where the FT4222 library carries its
+// own copy (Linux), that one, and the ftd2xx library is not needed.
 bool FT4222H_loadLibraries();
-// A handler that opened a bridge holds the libraries until it closes: the last release
-// unloads them, so one handler's close never pulls the functions from under another.
-void FT4222H_retainLibraries();
 void FT4222H_unloadLibraries();
 
-// The D2XX of the ftd2xx library (version queries).
 const D2xxApi &ftd2xx();
-// The D2XX that owns the bridge's handles: the copy bundled in the FT4222 library when it
-// exports one (Linux), otherwise the ftd2xx library's. A handle must stay with its library.
-const D2xxApi &bridgeD2xx();
 const Ft4222Api &ft4222();
 
-// Platform file names, for QLibrary.
-QString ftd2xxLibraryName();
+// Platform file names, for QLibrary: the libraries that may supply D2XX in the order
+// preferred, and the FT4222 library's.
+QStringList d2xxLibraryNames();
 QStringList ft4222LibraryNames();

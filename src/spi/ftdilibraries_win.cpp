@@ -2,9 +2,10 @@
 
 #include <QStringList>
 
-QString ftd2xxLibraryName()
+// LibFT4222 imports ftd2xx.dll, so both share one D2XX.
+QStringList d2xxLibraryNames()
 {
-    return QStringLiteral("ftd2xx.dll");
+    return { QStringLiteral("ftd2xx.dll") };
 }
 
 QStringList ft4222LibraryNames()

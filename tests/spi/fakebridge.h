@@ -74,6 +74,12 @@ public:
     int openHandles() { return fn<int (*)()>("fake_openHandles")(); }
     void setAcknowledgeOnWrite(int n) { fn<void (*)(int)>("fake_setAcknowledgeOnWrite")(n); }
     void setRegisterReplies(bool on) { fn<void (*)(int)>("fake_setRegisterReplies")(on ? 1 : 0); }
+    enum Answers { Acknowledges = 1, Replies = 2 };
+    // Holds answers of these kinds back; 0 sends what was held.
+    void holdAnswers(int kinds) { fn<void (*)(int)>("fake_holdAnswers")(kinds); }
+    void setStrayReplies(int n) { fn<void (*)(int)>("fake_setStrayReplies")(n); }
+    void stallReads(bool stall) { fn<void (*)(int)>("fake_stallReads")(stall ? 1 : 0); }
+    int stalledReads() { return fn<int (*)()>("fake_stalledReads")(); }
     void setConfigReadbackErrors(int n) { fn<void (*)(int)>("fake_setConfigReadbackErrors")(n); }
     void setLiveRate(int perSecond) { fn<void (*)(int)>("fake_setLiveRate")(perSecond); }
     void setRegister(int motor, int reg, int value)
@@ -89,6 +95,14 @@ public:
             reinterpret_cast<const unsigned char *>(bytes.constData()), bytes.size());
     }
     bool isLive() { return fn<int (*)()>("fake_isLive")() != 0; }
+    // Waits until the reader has dispatched every byte sent so far: a packet of an unknown
+    // type goes last, and its log line comes after all the packets before it.
+    void settle()
+    {
+        const int before = LogCapture::count("Unknow paket ID: 144");
+        inject(QByteArray::fromHex("50950000000000"));
+        QTRY_COMPARE(LogCapture::count("Unknow paket ID: 144"), before + 1);
+    }
     int framesTaken() { return fn<int (*)()>("fake_framesTaken")(); }
 
 private:

@@ -120,6 +120,30 @@ private slots:
             QCOMPARE(LogCapture::count(QLatin1String(" ") + QLatin1String(step)), 1);
     }
 
+    void readback_takes_only_the_reply_to_its_own_read_data()
+    {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("unasked reply") << false;
+        QTest::newRow("late reply of an earlier read") << true;
+    }
+    void readback_takes_only_the_reply_to_its_own_read()
+    {
+        QFETCH(bool, late);
+        openHandler();
+        QVERIFY(handler->sendConfigFrame(0x30, 3, 7));
+        if (late) {
+            fake.holdAnswers(FakeBridge::Replies);
+            QVERIFY(!handler->readConfigRegister(3, 7));
+            fake.holdAnswers(0);
+        } else {
+            fake.inject(QByteArray::fromHex("50200300000007"));
+        }
+        fake.settle();
+        fake.holdAnswers(FakeBridge::Replies); // this read is never answered
+        QVERIFY(!handler->readConfigRegister(3, 7));
+        QCOMPARE(LogCapture::count("communicationTimeouted!"), late ? 2 : 1);
+    }
+
     void start_stop_switches_live_mode_and_framing()
     {
         openHandler();

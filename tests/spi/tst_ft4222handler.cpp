@@ -166,6 +166,89 @@ private slots:
         }
     }
 
+    void acknowledge_counts_only_for_the_frame_just_written_data()
+    {
+        QTest::addColumn<bool>("late");
+        QTest::newRow("unasked") << false;
+        QTest::newRow("late, after its frame gave up") << true;
+    }
+    void acknowledge_counts_only_for_the_frame_just_written()
+    {
+        QFETCH(bool, late);
+        openHandler();
+        if (late) {
+            fake.holdAnswers(FakeBridge::Acknowledges);
+            QVERIFY(!handler->sendRegisterRWFrame(0x50, 0, 1, 9));
+        } else {
+            fake.inject(QByteArray::fromHex("50f00000000000"));
+        }
+        fake.setAcknowledgeOnWrite(0);
+        fake.holdAnswers(0);
+        fake.settle();
+        const Command reply = ask(146, 2, 0, 5);
+        QVERIFY(!reply.isValid());
+        QCOMPARE(LogCapture::count("communication --> failed!"), late ? 2 : 1);
+    }
+
+    void register_frames_refuse_a_bank_beyond_the_identifier_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("bank");
+        QTest::addColumn<bool>("extended");
+        QTest::addColumn<int>("motorByte");
+        // Each would go out as another frame: 0x50 (a write), or 0x70 (start of live data).
+        QTest::newRow("read bank 16") << 148 << 5 << 16 << false << 16;
+        QTest::newRow("DRV read with extended type") << 149 << 0x105 << 0 << true << 16;
+        QTest::newRow("write bank 32") << 146 << 5 << 32 << false << 32;
+    }
+    void register_frames_refuse_a_bank_beyond_the_identifier()
+    {
+        QFETCH(int, command);
+        QFETCH(int, type);
+        QFETCH(int, bank);
+        QFETCH(bool, extended);
+        QFETCH(int, motorByte);
+        fake.setRegister(0, 5, 55);
+        openHandler();
+        Command request(1, quint8(command), quint16(type), quint8(bank), 77), reply;
+        request.setExtendedType(extended);
+        reply.setValid(true);
+        handler->doDirectRequest(&request, &reply);
+        QVERIFY(!reply.isValid());
+        QCOMPARE(fake.framesTaken(), 0);
+        QCOMPARE(fake.registerValue(0, 5), 55);
+        QCOMPARE(LogCapture::count(QStringList { "refused", QString::number(motorByte) }), 1);
+    }
+
+    void reader_stuck_in_a_read_is_left_behind_data()
+    {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("close") << true;
+        QTest::newRow("destruction") << false;
+    }
+    void reader_stuck_in_a_read_is_left_behind()
+    {
+        QFETCH(bool, close);
+        openHandler();
+        fake.stallReads(true);
+        QTRY_COMPARE(fake.stalledReads(), 1);
+        if (close)
+            QVERIFY(!handler->closeDevice());
+        else
+            handler.reset();
+        QCOMPARE(fake.stalledReads(), 1); // returned while the read still hangs
+        QCOMPARE(LogCapture::count("reader thread did not stop within 1000 ms"), 1);
+        QCOMPARE(fake.openHandles(), 1); // port B closed; port A waits for its reader
+        fake.stallReads(false);
+        QTRY_COMPARE(fake.openHandles(), 0);
+        QTRY_VERIFY(!readerRegistered());
+        if (!close)
+            return;
+        QVERIFY(handler->openDevice(QVariant()));
+        QVERIFY(ask(148, 1).isValid());
+    }
+
     void wrong_command_blocks_address_for_3000_ms()
     {
         openHandler();
@@ -190,21 +273,61 @@ private slots:
         QVERIFY(handler->isAddressTimeouted(1));
     }
 
-    void late_reply_does_not_answer_next_request()
+    void only_the_reply_to_the_register_asked_is_taken_data()
     {
-        openHandler();
-        fake.inject(QByteArray::fromHex("50400900000063")); // unasked reply for register 9
-        QTest::qWait(50);
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<int>("value");
+        QTest::newRow("unasked reply first") << "unasked" << true << 44;
+        QTest::newRow("late reply of an earlier read") << "late" << true << 45;
+        QTest::newRow("reply for another register first") << "stray" << true << 44;
+        QTest::newRow("reply for another register only") << "stray only" << false << 0;
+        // Its reply carries the type's low byte only, which once flushed the reader's buffer.
+        QTest::newRow("extended-type write first") << "extended write" << true << 44;
+    }
+    void only_the_reply_to_the_register_asked_is_taken()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, valid);
+        QFETCH(int, value);
         fake.setRegister(0, 4, 44);
+        fake.setRegister(0, 5, 55);
+        openHandler();
+        if (script == "unasked") {
+            fake.inject(QByteArray::fromHex("50400500000037"));
+        } else if (script == "late") {
+            fake.holdAnswers(FakeBridge::Replies);
+            QVERIFY(!ask(148, 4).isValid());
+            fake.setRegister(0, 4, 45);
+            fake.holdAnswers(0);
+            QVERIFY(QMetaObject::invokeMethod(handler.get(), "resetTimeOutedDevices"));
+        } else if (script == "extended write") {
+            Command write(1, 146, 0x105, 0, 3), reply;
+            write.setExtendedType(true);
+            handler->doDirectRequest(&write, &reply);
+            QVERIFY(reply.isValid());
+        } else {
+            fake.setStrayReplies(1);
+            fake.setRegisterReplies(script == "stray");
+        }
+        fake.settle();
         const Command reply = ask(148, 4);
-        QVERIFY(reply.isValid());
-        QCOMPARE(reply.type(), quint16(4));
-        QCOMPARE(reply.value(), 44);
+        QCOMPARE(reply.isValid(), valid);
+        if (valid) {
+            QCOMPARE(reply.type(), quint16(4));
+            QCOMPARE(reply.value(), value);
+        }
+        // Nothing dropped the next acknowledge: the following write goes through at once.
+        QVERIFY(handler->sendRegisterRWFrame(0x50, 0, 6, 66));
+        QCOMPARE(LogCapture::count("retry:"), 0);
     }
 
     void noise_before_packet_is_skipped_byte_by_byte()
     {
         openHandler();
+        fake.setRegisterReplies(false);
+        ZAPLRequestCommand request(1, 148, 5, 1, 0);
+        QVERIFY(handler->writeZAPLCommand(&request));
         fake.inject(QByteArray::fromHex("0050410500000102"));
         // The reader takes at most 7 bytes per read: the 0x00 goes with 7 bytes buffered.
         QTRY_COMPARE(LogCapture::count(QStringList { "Missing sync word! ", "SyncWord:  0", "BufferLen: 7" }), 1);

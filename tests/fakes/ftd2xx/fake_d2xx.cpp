@@ -1,6 +1,9 @@
 #include "fake_d2xx.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -22,6 +25,9 @@ struct State
     Handle handles[16];
     bool failNextOpen = false;
     bool failSlaveWrite = false;
+    bool stallReads = false;
+    int stalledReads = 0;
+    std::condition_variable stallEnded;
     std::vector<std::uint8_t> lastWrite;
     SimSpiMaster master;
 
@@ -32,6 +38,8 @@ struct State
             h = Handle();
         failNextOpen = false;
         failSlaveWrite = false;
+        stallReads = false;
+        stallEnded.notify_all();
         lastWrite.clear();
     }
     State() { defaults(); }
@@ -49,6 +57,15 @@ void copyText(void *dest, const std::string &text, size_t size)
         return;
     std::memset(dest, 0, size);
     std::memcpy(dest, text.data(), std::min(text.size(), size - 1));
+}
+
+// snprintf rather than std::to_string, whose digit table is a unique symbol: a library holding
+// one is never unloaded, and the loading tests check that the handler's release unloads.
+void copySerial(void *dest, size_t index)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "FAKE%zu", index);
+    copyText(dest, text, sizeof text);
 }
 
 struct ListNode // the vendor's FT_DEVICE_LIST_INFO_NODE layout
@@ -125,7 +142,7 @@ FAKE_EXPORT FT_STATUS FT_GetDeviceInfoList(ListNode *dest, DWORD *numDevs)
         n.type = 10;
         n.id = 0x0403601c;
         n.locId = s.devices[i].locId;
-        copyText(n.serialNumber, "FAKE" + std::to_string(i), sizeof n.serialNumber);
+        copySerial(n.serialNumber, i);
         copyText(n.description, s.devices[i].description, sizeof n.description);
         n.handle = nullptr;
     }
@@ -148,7 +165,7 @@ FAKE_EXPORT FT_STATUS FT_GetDeviceInfoDetail(DWORD index, DWORD *flags, DWORD *t
         *id = 0x0403601c;
     if (locId)
         *locId = s.devices[index].locId;
-    copyText(serialNumber, "FAKE" + std::to_string(index), 16);
+    copySerial(serialNumber, index);
     copyText(description, s.devices[index].description, 64);
     if (handle)
         *handle = nullptr;
@@ -210,12 +227,19 @@ FAKE_EXPORT FT_STATUS FT_Read(FT_HANDLE handle, void *buffer, DWORD toRead, DWOR
     DWORD timeout = 0;
     Interface kind = Interface::Other;
     {
-        std::lock_guard<std::mutex> lock(state().lock);
+        State &s = state();
+        std::unique_lock<std::mutex> lock(s.lock);
         Handle *h = lookup(handle);
         if (!h)
             return InvalidHandle;
         timeout = h->readTimeoutMs;
         kind = h->kind;
+        if (kind == Interface::SpiA && s.stallReads) {
+            // A read that hangs in the driver; capped so that a test can never hang for good.
+            ++s.stalledReads;
+            s.stallEnded.wait_for(lock, std::chrono::seconds(10), [&s] { return !s.stallReads; });
+            --s.stalledReads;
+        }
     }
     if (!buffer || !read)
         return InvalidParameter;
@@ -340,6 +364,30 @@ FAKE_EXPORT void fake_setAcknowledgeOnWrite(int n)
 FAKE_EXPORT void fake_setRegisterReplies(int enabled)
 {
     bridge().setRegisterRepliesEnabled(enabled != 0);
+}
+
+FAKE_EXPORT void fake_holdAnswers(int kinds)
+{
+    bridge().holdAnswers(kinds);
+}
+
+FAKE_EXPORT void fake_setStrayReplies(int n)
+{
+    bridge().setStrayReplies(n);
+}
+
+// Reads on interface A hang until called with 0 (at most 10 s each).
+FAKE_EXPORT void fake_stallReads(int stall)
+{
+    std::lock_guard<std::mutex> lock(state().lock);
+    state().stallReads = stall != 0;
+    state().stallEnded.notify_all();
+}
+
+FAKE_EXPORT int fake_stalledReads()
+{
+    std::lock_guard<std::mutex> lock(state().lock);
+    return state().stalledReads;
 }
 
 FAKE_EXPORT void fake_setConfigReadbackErrors(int n)
