@@ -1,6 +1,5 @@
 #include "slcaninterface.h"
 
-#include "basictools.h"
 #include "chlog_p.h"
 #include "slcanparser_p.h"
 
@@ -99,26 +98,42 @@ void SLCANInterface::clearQueue()
     m_rxQueue.clear();
 }
 
+int SLCANInterface::formatLine(const CanMessage &frame, char (&line)[kMaxLine])
+{
+    static const char digits[] = "0123456789ABCDEF";
+    int n = 0;
+    line[n++] = frame.remote ? (frame.extended ? 'R' : 'r') : (frame.extended ? 'T' : 't');
+    const quint32 id = frame.id & (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
+    for (int shift = frame.extended ? 28 : 8; shift >= 0; shift -= 4)
+        line[n++] = digits[(id >> shift) & 0xF];
+    const int length = qBound(0, frame.length, 8);
+    line[n++] = digits[length];
+    if (!frame.remote) {
+        for (int i = 0; i < length; ++i) {
+            line[n++] = digits[frame.data[i] >> 4];
+            line[n++] = digits[frame.data[i] & 0xF];
+        }
+    }
+    line[n++] = '\r';
+    return n;
+}
+
 QByteArray SLCANInterface::lineFor(const CanMessage &frame)
 {
-    QString line = QLatin1String(frame.remote ? (frame.extended ? "R" : "r") : (frame.extended ? "T" : "t"));
-    line += frame.extended ? BasicTools::iToHex(quint32(frame.id & 0x1FFFFFFF), 8, QString())
-                           : BasicTools::iToHex(quint32(frame.id & 0x7FF), 3, QString());
-    const int length = qBound(0, frame.length, 8);
-    line += BasicTools::iToHex(quint8(length), 1, QString());
-    if (!frame.remote) {
-        for (int i = 0; i < length; ++i)
-            line += BasicTools::iToHex(frame.data[i], 2, QString());
-    }
-    line += QLatin1Char('\r');
-    return line.toUtf8();
+    char line[kMaxLine];
+    return QByteArray(line, formatLine(frame, line));
 }
 
 bool SLCANInterface::writeLine(const QByteArray &line)
 {
+    return writeLine(line.constData(), line.size());
+}
+
+bool SLCANInterface::writeLine(const char *line, int size)
+{
     if (!m_port.isOpen())
         return false;
-    if (m_port.write(line) != line.size())
+    if (m_port.write(line, size) != size)
         return false;
     // Hand the bytes to the line now: the reply wait may not run the event loop for a while.
     m_port.flush();
@@ -129,9 +144,10 @@ bool SLCANInterface::sendMessage(const CanMessage &frame)
 {
     if (!m_channelOpen)
         return false;
-    const QByteArray line = lineFor(frame);
+    char line[kMaxLine];
+    const int size = formatLine(frame, line);
     if (!m_useAckNak)
-        return writeLine(line);
+        return writeLine(line, size);
     m_ackReceived = false;
     m_nakReceived = false;
     QEventLoop loop;
@@ -139,7 +155,7 @@ bool SLCANInterface::sendMessage(const CanMessage &frame)
     timer.setSingleShot(true);
     connect(this, &SLCANInterface::receivedReply, &loop, &QEventLoop::quit);
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    if (!writeLine(line))
+    if (!writeLine(line, size))
         return false;
     timer.start(kAckWaitMs);
     loop.exec();

@@ -49,7 +49,11 @@ public slots:
     void onReadyRead();
 
 private:
+    // Letter, up to 8 identifier digits, length, up to 16 data digits, carriage return.
+    static constexpr int kMaxLine = 1 + 8 + 1 + 16 + 1;
+    static int formatLine(const CanMessage &frame, char (&line)[kMaxLine]);
     bool writeLine(const QByteArray &line);
+    bool writeLine(const char *line, int size);
     void consume(const QByteArray &bytes);
 
     QSerialPort m_port;
