@@ -134,7 +134,9 @@ void CANZAPLCommandHandler::adapterNotice(const CanAdapterNotice &notice)
                 closeAdapter(CH_ZAPL_TRACE);
         });
         emit handleDetachedDevice(m_connectionType, deviceName());
-        emit faultsMessage(QVariantHash { { QStringLiteral("Device Detached"), notice.text } });
+        // The fault the serial handler reports for a lost port, under the same name.
+        emit faultsMessage(QVariantHash { { QStringLiteral("Port Lost"),
+            notice.device.isEmpty() ? QVariant(notice.text) : QVariant(notice.device) } });
         return;
     }
     case CanAdapterNotice::BusOff:

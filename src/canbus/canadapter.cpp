@@ -17,10 +17,10 @@ QDebug CanTrace::line() const
 
 CanAdapter::~CanAdapter() = default;
 
-void CanAdapter::notify(CanAdapterNotice::Kind kind, const QString &text) const
+void CanAdapter::notify(CanAdapterNotice::Kind kind, const QString &text, const QString &device) const
 {
     if (m_sink)
-        m_sink({ kind, text });
+        m_sink({ kind, text, device });
 }
 
 void CanAdapter::applyOwnerRate(int kbitPerSecond, const CanTrace &trace)

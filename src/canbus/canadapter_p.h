@@ -45,12 +45,13 @@ struct CanReceived
 
 // What an adapter reports on its own, outside any call: the device went away (unplugged, the
 // bus server gone, the interface down), the controller went bus-off, or an error frame
-// arrived. `text` names the cause in one line.
+// arrived. `text` names the cause in one line; `device` names the port or interface, if any.
 struct CanAdapterNotice
 {
     enum Kind { DeviceGone, BusOff, ErrorFrame };
     Kind kind;
     QString text;
+    QString device;
 };
 
 // One transport under both CAN families: the ZAPL-over-CAN handlers and the CANopen masters
@@ -94,7 +95,7 @@ public:
 
 protected:
     CanAdapter() = default;
-    void notify(CanAdapterNotice::Kind kind, const QString &text) const;
+    void notify(CanAdapterNotice::Kind kind, const QString &text, const QString &device = QString()) const;
     // Called by bringUp at the point where the library takes the rate.
     void applyOwnerRate(int kbitPerSecond, const CanTrace &trace);
 

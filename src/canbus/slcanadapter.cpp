@@ -6,6 +6,8 @@ SlcanAdapter::SlcanAdapter() = default;
 void SlcanAdapter::attachTo(QObject *owner)
 {
     m_slcan.reset(new SLCANInterface(owner));
+    QObject::connect(m_slcan.get(), &SLCANInterface::portLost, m_slcan.get(),
+        [this](const QString &port, const QString &text) { notify(CanAdapterNotice::DeviceGone, text, port); });
 }
 
 SlcanAdapter::~SlcanAdapter() = default;

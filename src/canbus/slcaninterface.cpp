@@ -37,7 +37,9 @@ const char *bitrateCommand(int kbitPerSecond)
 } // namespace
 
 SLCANInterface::SLCANInterface(QObject *parent) : QObject(parent)
-{ }
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SLCANInterface::onPortError);
+}
 
 SLCANInterface::~SLCANInterface()
 {
@@ -54,6 +56,8 @@ bool SLCANInterface::openPort(const QString &portName, bool useAckNak)
     m_rxText.clear();
     m_channelOpen = false;
     m_useAckNak = useAckNak;
+    m_portName = portName;
+    m_lost = false;
     m_port.setPortName(portName);
     if (!m_port.open(QIODevice::ReadWrite))
         return false;
@@ -177,6 +181,20 @@ void SLCANInterface::closePort()
     if (m_port.isOpen())
         m_port.close();
     m_rxQueue.clear();
+}
+
+void SLCANInterface::onPortError(QSerialPort::SerialPortError error)
+{
+    // A removed adapter or a hung-up line: reads find the port readable and get nothing, or EIO,
+    // and writes fail. Said once; the owner closes the port.
+    const bool lost
+        = error == QSerialPort::ResourceError || error == QSerialPort::ReadError || error == QSerialPort::WriteError;
+    if (!lost || !m_port.isOpen() || m_lost)
+        return;
+    m_lost = true;
+    const QString text = QStringLiteral("SLCAN port %1 is gone: %2").arg(m_portName, m_port.errorString());
+    m_port.clearError();
+    emit portLost(m_portName, text);
 }
 
 void SLCANInterface::onReadyRead()

@@ -44,6 +44,9 @@ public:
 signals:
     void receivedReply();
     void receivedCanMessage();
+    // The port became unusable (the adapter was unplugged, the line hung up); once per opening.
+    // `port` is the name as given to openPort, `text` names it and the cause.
+    void portLost(const QString &port, const QString &text);
 
 public slots:
     void onReadyRead();
@@ -55,8 +58,10 @@ private:
     bool writeLine(const QByteArray &line);
     bool writeLine(const char *line, int size);
     void consume(const QByteArray &bytes);
+    void onPortError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
+    QString m_portName; // as given: QSerialPort shortens device paths
     std::vector<CanMessage> m_rxQueue;
     QByteArray m_rxText;
     int m_parseState = 0;
@@ -65,4 +70,5 @@ private:
     bool m_nakReceived = false;
     bool m_useAckNak = false;
     bool m_channelOpen = false;
+    bool m_lost = false; // portLost was emitted for this opening
 };

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <thread>
 
 // The SLCAN handler through the real serial port against the simulated adapter.
 class TestCanSlcanHandler : public QObject
@@ -25,7 +26,7 @@ private slots:
     void time_out_mutes_the_address();
     void reply_survives_split_lines_delay_and_z_acknowledges();
     void history_reports_request_and_reply_frames();
-    void port_vanishing_mid_request_neither_hangs_nor_crashes();
+    void port_vanishing_mid_request_is_reported_and_fails_later_requests_at_once();
     void reopen_while_open_keeps_the_device_usable();
 
 private:
@@ -227,15 +228,30 @@ void TestCanSlcanHandler::history_reports_request_and_reply_frames()
                 + QStringLiteral(" 02 01 64 06 00 00 00 00 00") }));
 }
 
-void TestCanSlcanHandler::port_vanishing_mid_request_neither_hangs_nor_crashes()
+void TestCanSlcanHandler::port_vanishing_mid_request_is_reported_and_fails_later_requests_at_once()
 {
     QVERIFY(open());
-    server->unplug();
+    QSignalSpy detached(handler.get(), &CommandHandlerInterface::handleDetachedDevice);
+    QSignalSpy faults(handler.get(), &CommandHandlerInterface::faultsMessage);
+    handler->setMaxTimeoutMS(5000);
+    std::thread unplug([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        server->unplug();
+    });
     QElapsedTimer clock;
     clock.start();
-    ask(1);
+    const Command lost = ask(9); // no module there: only the unplugging ends the wait
+    unplug.join();
+    QVERIFY(!lost.isValid());
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!handler->isDeviceOpen());
+    QCOMPARE(detached.size(), 1);
+    QCOMPARE(detached.at(0).at(0).toInt(), int(ConnectionType::CAN_SLCAN));
+    QCOMPARE(faults.size(), 1);
+    QCOMPARE(faults.at(0).at(0).toHash(), (QVariantHash { { QStringLiteral("Port Lost"), server->path() } }));
+    clock.restart();
     QVERIFY(!ask(1).isValid());
-    QVERIFY(clock.elapsed() < 2000);
+    QVERIFY(clock.elapsed() < 100);
     QVERIFY(handler->closeDevice());
 }
 

@@ -86,6 +86,22 @@ private slots:
         QVERIFY(!h->openDevice(QVariant(1000)));
         QVERIFY(!h->isDeviceOpen());
     }
+
+    void unplugged_adapter_is_reported_and_services_fail_at_once()
+    {
+        QVERIFY(h->openDevice(QVariant(1000)));
+        QSignalSpy detached(h.get(), &CANopenHandlerInterface::handleDetachedDevice);
+        server->unplug();
+        QTRY_COMPARE(detached.size(), 1);
+        QCOMPARE(detached.at(0).at(0).toInt(), 15); // CANopen_SLCAN
+        QVERIFY(!h->isDeviceOpen());
+        QElapsedTimer clock;
+        clock.start();
+        unsigned int code = 0;
+        QVariant value;
+        QCOMPARE(h->SDORead(5, 0x1000, 0, value, code), (unsigned char)5); // nothing can go out
+        QVERIFY(clock.elapsed() < 100);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCanopenSlcan)
