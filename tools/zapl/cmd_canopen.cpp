@@ -461,9 +461,10 @@ int runCanopen(const zapl::Invocation &call)
         return error.code;
     }
     // As a host does: keep taking frames, one a call, also while a service waits in its event
-    // loop. Right after a frame the next call comes at once; otherwise after a millisecond, so
-    // that zapl sleeps while the bus is quiet: a process that never sleeps is the last to run
-    // again on a busy machine, and every answer would wait for that.
+    // loop. Right after a frame, and while an SDO transfer waits for its next segment, the next
+    // call comes at once (a transfer advances one segment a call); otherwise after a
+    // millisecond, so that zapl sleeps while the bus is quiet: a process that never sleeps is
+    // the last to run again on a busy machine, and every answer would wait for that.
     QTimer poll;
     poll.setSingleShot(true);
     bool took = false;
@@ -471,7 +472,7 @@ int runCanopen(const zapl::Invocation &call)
     QObject::connect(&poll, &QTimer::timeout, h.get(), [&] {
         took = false;
         h->checkForCanMessage();
-        poll.start(took ? 0 : 1);
+        poll.start(took || h->isBusy() ? 0 : 1);
     });
     poll.start(0);
     if (call.options.verbose) {
