@@ -392,8 +392,10 @@ QString SerialCommandHandler::getModuleAndFirmwareVersion(uchar address)
     ZAPLReplyCommand reply;
     if (!versionQuery(address, 0, &reply))
         return QString();
-    // The text stands in bytes 1 to 8 of the frame, one Latin-1 character each.
-    return QString::fromLatin1(reply.toReply().mid(1, 8));
+    // The text stands in bytes 1 to 8 of the frame, one Latin-1 character each; zero bytes
+    // included, so the length is given rather than taken from a terminator.
+    const QByteArray text = reply.toReply().mid(1, 8);
+    return QString::fromLatin1(text.constData(), text.size());
 }
 
 QString SerialCommandHandler::getFirmwareVersion(uchar address)

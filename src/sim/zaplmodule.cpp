@@ -72,10 +72,18 @@ void ZaplModuleModel::setIdentity(const QString &typeDigits, int major, int mino
     m_major = qBound(0, major, 9);
     m_minor = qBound(0, minor, 99);
     m_build = build;
+    m_versionText.clear();
+}
+
+void ZaplModuleModel::setVersionText(const QByteArray &text)
+{
+    m_versionText = text.isEmpty() ? QByteArray() : text.left(8).leftJustified(8, '\0');
 }
 
 QByteArray ZaplModuleModel::versionText() const
 {
+    if (!m_versionText.isEmpty())
+        return m_versionText;
     return (m_typeDigits + QLatin1Char('V') + QString::number(m_major)
         + QString::number(m_minor).rightJustified(2, QLatin1Char('0')))
         .toLatin1();

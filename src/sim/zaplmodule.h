@@ -48,6 +48,10 @@ public:
     // Four digits of the module type and the firmware version reported by version queries.
     // major 0..9 and minor 0..99 keep the version text at 8 characters; others are clamped.
     void setIdentity(const QString &typeDigits, int major, int minor, int build);
+    // Answers type-0 version queries with these 8 bytes as they stand instead of the identity's
+    // text: an older module's form ("016v1.05"), or bytes that are no text at all. Shorter
+    // texts are padded with zero bytes; an empty one goes back to the identity's text.
+    void setVersionText(const QByteArray &text);
     // The 8-character text a type-0 version query answers, e.g. "1161V207".
     QByteArray versionText() const;
     // Forgets every stored parameter.
@@ -82,6 +86,7 @@ private:
     int m_major = 2;
     int m_minor = 7;
     int m_build = 42;
+    QByteArray m_versionText;
     int m_requests = 0;
     QHash<quint32, qint32> m_store;
 };

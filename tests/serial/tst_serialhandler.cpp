@@ -82,6 +82,8 @@ private slots:
     void unplug_mid_request_gives_invalid_reply_and_signals();
     void usb_unplug_mid_request_gives_invalid_reply();
     void firmware_queries_answer_the_modules_identity();
+    void version_text_keeps_all_eight_bytes_data();
+    void version_text_keeps_all_eight_bytes();
     void firmware_build_is_asked_once();
     void last_request_outlives_the_callers_frame();
     void usb_reply_before_any_request_is_invalid();
@@ -358,6 +360,27 @@ void tst_SerialHandler::firmware_queries_answer_the_modules_identity()
     QCOMPARE(int(version.second.first), 3);
     QCOMPARE(int(version.second.second), 5);
     QCOMPARE(rig.handler.getModuleAndFirmwareVersion(9), QString()); // nobody there
+}
+
+void tst_SerialHandler::version_text_keeps_all_eight_bytes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("zero inside") << QByteArray("12\0"
+                                               "0V305",
+        8);
+    QTest::newRow("zero first") << QByteArray(8, '\0');
+    QTest::newRow("high bytes") << QByteArray("\xE4\xFF"
+                                              "40V305",
+        8);
+}
+
+void tst_SerialHandler::version_text_keeps_all_eight_bytes()
+{
+    QFETCH(QByteArray, text);
+    Rig rig({ 4 });
+    rig.server.module(4)->setVersionText(text);
+    QVERIFY(rig.open());
+    QCOMPARE(rig.handler.getModuleAndFirmwareVersion(4), QString::fromLatin1(text.constData(), 8));
 }
 
 void tst_SerialHandler::firmware_build_is_asked_once()
