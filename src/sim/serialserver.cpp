@@ -57,6 +57,16 @@ void SerialServer::stop()
         m_thread.join();
 }
 
+void SerialServer::unplug()
+{
+    if (m_thread.joinable()) {
+        m_unplug = true;
+        return;
+    }
+    m_lineClosed = true;
+    m_pty.close();
+}
+
 void SerialServer::setFaults(const Faults &faults)
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -101,6 +111,10 @@ void SerialServer::serve()
     QElapsedTimer sinceLastByte;
     sinceLastByte.start();
     while (!m_stop) {
+        if (m_unplug.exchange(false)) {
+            m_lineClosed = true;
+            m_pty.close();
+        }
         if (m_lineClosed) {
             pause(kPollMs);
             continue;

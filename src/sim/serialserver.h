@@ -41,6 +41,9 @@ public:
     void stop(); // returns after the server thread has ended
     QString path() const { return m_path; }
     bool isLineClosed() const { return m_lineClosed.load(); }
+    // Ends the line as an unplugged device would, within a poll period of the server thread
+    // (at once when it does not run).
+    void unplug();
 
     void setFaults(const Faults &faults);
     Faults faults() const;
@@ -61,6 +64,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_lineClosed { false };
+    std::atomic<bool> m_unplug { false };
     mutable std::mutex m_lock; // guards m_faults and m_requests; m_wake waits on it
     std::condition_variable m_wake;
     Faults m_faults;
