@@ -23,9 +23,10 @@ public:
         int latencyMs = 0; // before each reply
         bool silent = false; // requests are taken in, nothing is answered
         bool corruptChecksum = false; // the reply's last byte is off by one
-        QByteArray strayBytes; // written just before each reply
+        QByteArray strayBytes; // written just before each reply, in the same write
         int splitParts = 1; // the reply goes out in this many writes ...
         int splitGapMs = 0; // ... with this pause between them
+        bool holdRest = false; // ... or with the rest held back until releaseRest()
         bool closeOnRequest = false; // the next request ends the line unanswered (unplugged)
     };
 
@@ -51,11 +52,14 @@ public:
     // Complete 9-byte requests taken in so far, in order.
     QList<QByteArray> requests() const;
     int requestCount() const;
+    // Lets a reply held back by holdRest go on.
+    void releaseRest();
 
 private:
     void serve();
     void answer(const QByteArray &request);
     bool pause(int ms); // false when stopping
+    bool holdUntilReleased(); // false when stopping
 
     SimPty m_pty;
     QString m_path;
@@ -65,6 +69,7 @@ private:
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_lineClosed { false };
     std::atomic<bool> m_unplug { false };
+    bool m_releaseRest = false; // guarded by m_lock
     mutable std::mutex m_lock; // guards m_faults and m_requests; m_wake waits on it
     std::condition_variable m_wake;
     Faults m_faults;
