@@ -3,6 +3,7 @@
 #include "basictools.h"
 #include "chlog_p.h"
 #include "serialport.h"
+#include "serialportloss_p.h"
 #include "serialportname_p.h"
 
 #include <QCoreApplication>
@@ -74,6 +75,10 @@ bool SerialCommandHandler::openDevice(QVariant device)
     if (!port) {
         port = new SerialPort(this);
         connect(port, &QSerialPort::readyRead, this, &CommandHandlerInterface::readyRead);
+        // A line that hangs up while no request runs is noticed from the event loop. Queued:
+        // the port must not be closed inside its own error handling.
+        connect(
+            port, &QSerialPort::errorOccurred, this, [this] { portLost(); }, Qt::QueuedConnection);
         setDeviceName(name);
     }
 
@@ -112,6 +117,7 @@ bool SerialCommandHandler::openDevice(QVariant device)
     if (port->open(QIODevice::ReadWrite)) {
         CH_DEBUG << "serial device " << name << " opened. :" << portText();
         deviceOpen = true;
+        portGone = false;
         return true;
     }
     CH_DEBUG << "serial device by default: " << portText() << " open failed! Error" << port->errorString();
@@ -131,6 +137,23 @@ bool SerialCommandHandler::closeDevice()
         port->close();
     }
     deviceOpen = false;
+    return true;
+}
+
+bool SerialCommandHandler::portLost()
+{
+    if (portGone)
+        return true;
+    if (!port || !port->isOpen() || !ch::isPortLost(port->error()))
+        return false;
+    CH_WARNING << "port lost:" << portText() << port->errorString();
+    portGone = true;
+    closeDevice();
+    emit handleDetachedDevice(ConnectionType::Serial, m_deviceName);
+    emit handleDetachedDevice(ConnectionType::USB, m_deviceName);
+    QVariantHash fault;
+    fault.insert(QLatin1String(ch::kPortLostFault), portText());
+    emit faultsMessage(fault);
     return true;
 }
 
@@ -180,7 +203,7 @@ bool SerialCommandHandler::writeZAPLCommand(ZAPLRequestCommand *request)
         emit variantMessageOutput(Serial_ZAPL_Request, QVariant::fromValue(request));
     incZaplCommandCounter();
 
-    if (!port || !port->isOpen()) {
+    if (!port || !port->isOpen() || portLost()) {
         if (debugEnabled)
             CH_DEBUG << "could not send data: is device opened?";
         if (historyActive) {
@@ -194,7 +217,10 @@ bool SerialCommandHandler::writeZAPLCommand(ZAPLRequestCommand *request)
     pauseBetweenFrames();
     const qint64 written = port->write(request->toChar(), kFrameSize);
     const bool flushed = port->waitForBytesWritten(kWriteWaitMs);
-    if (written != kFrameSize || !flushed) {
+    const bool sent = written == kFrameSize && flushed;
+    if (!sent && portLost())
+        return false;
+    if (!sent) {
         closeDevice();
         QThread::msleep(kPauseAfterFailedWriteMs);
         QStringList names;
@@ -243,6 +269,10 @@ void SerialCommandHandler::readZAPLCommand_USB(ZAPLReplyCommand *reply, uchar ad
         reply->update(bytes.constData(), skipChecksumTest());
         return;
     }
+    if (portLost()) {
+        reply->setValid(false);
+        return;
+    }
 
     QByteArray buffer = open ? port->readAll() : QByteArray();
     int counter = maxTimeoutMs;
@@ -250,6 +280,10 @@ void SerialCommandHandler::readZAPLCommand_USB(ZAPLReplyCommand *reply, uchar ad
         if (--counter <= 0)
             break;
         if (buffer.size() > kFrameSize - 1 || !open || !port->waitForReadyRead(kUsbFollowUpWaitMs)) {
+            if (buffer.size() < kFrameSize && portLost()) {
+                reply->setValid(false);
+                return;
+            }
             // Fewer than 9 bytes gathered is no reply: nothing beyond what arrived is parsed.
             if (counter == 1 || buffer.size() < kFrameSize)
                 break;
@@ -288,6 +322,7 @@ void SerialCommandHandler::readNextZAPLCommand(ZAPLReplyCommand *reply, uchar ad
 
     QElapsedTimer clock;
     clock.start();
+    bool lost = false;
     for (;;) {
         if (port && port->isOpen())
             port->waitForReadyRead(kSerialPollMs);
@@ -296,11 +331,22 @@ void SerialCommandHandler::readNextZAPLCommand(ZAPLReplyCommand *reply, uchar ad
         readZAPLCommand_Serial(reply, address);
         if (reply->isValid() || clock.elapsed() >= maxTimeoutMs)
             break;
+        lost = portLost();
+        if (lost)
+            break;
         if (forceProcessEvents)
             QCoreApplication::processEvents();
     }
     if (debugEnabled)
         CH_DEBUG << "-> tried to read! " << clock.elapsed();
+
+    if (lost) {
+        // Reported as the port's loss already: no module is to blame.
+        if (historyActive)
+            emit variantMessageOutput(Serial_ZAPL_Reply, QVariant::fromValue(reply));
+        reply->setValid(false);
+        return;
+    }
 
     if (!reply->isValid()) {
         CH_DEBUG << "communicationTimeouted!" << objectName() << (port ? port->bytesAvailable() : 0) << portText()
@@ -392,8 +438,10 @@ QString SerialCommandHandler::getModuleAndFirmwareVersion(uchar address)
     ZAPLReplyCommand reply;
     if (!versionQuery(address, 0, &reply))
         return QString();
-    // The text stands in bytes 1 to 8 of the frame, one Latin-1 character each.
-    return QString::fromLatin1(reply.toReply().mid(1, 8));
+    // The text stands in bytes 1 to 8 of the frame, one Latin-1 character each; zero bytes
+    // included, so the length is given rather than taken from a terminator.
+    const QByteArray text = reply.toReply().mid(1, 8);
+    return QString::fromLatin1(text.constData(), text.size());
 }
 
 QString SerialCommandHandler::getFirmwareVersion(uchar address)

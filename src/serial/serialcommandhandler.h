@@ -48,6 +48,8 @@ private:
     void discardStaleInput();
     bool versionQuery(uchar address, uchar type, ZAPLReplyCommand *reply);
     void usbTimeout(ZAPLReplyCommand *reply, uchar address, int buffered);
+    // True when the port has gone: the first time, it is closed and the loss reported.
+    bool portLost();
     QString portText() const;
 
     SerialPort *port = nullptr;
@@ -55,4 +57,6 @@ private:
     // A copy: the caller's frame may be gone by the time a reply is judged or reported.
     ZAPLRequestCommand lastRequest { 0, 0, 0, 0, 0 };
     bool hasLastRequest = false;
+    // Set when the port went away; requests fail at once until the next successful open.
+    bool portGone = false;
 };

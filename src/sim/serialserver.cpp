@@ -57,6 +57,16 @@ void SerialServer::stop()
         m_thread.join();
 }
 
+void SerialServer::unplug()
+{
+    if (m_thread.joinable()) {
+        m_unplug = true;
+        return;
+    }
+    m_lineClosed = true;
+    m_pty.close();
+}
+
 void SerialServer::setFaults(const Faults &faults)
 {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -87,6 +97,23 @@ int SerialServer::requestCount() const
     return m_requests.size();
 }
 
+void SerialServer::releaseRest()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_releaseRest = true;
+    }
+    m_wake.notify_all();
+}
+
+bool SerialServer::holdUntilReleased()
+{
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_wake.wait_for(lock, std::chrono::seconds(10), [this] { return m_releaseRest || m_stop.load(); });
+    m_releaseRest = false;
+    return !m_stop;
+}
+
 bool SerialServer::pause(int ms)
 {
     std::unique_lock<std::mutex> lock(m_lock);
@@ -101,6 +128,10 @@ void SerialServer::serve()
     QElapsedTimer sinceLastByte;
     sinceLastByte.start();
     while (!m_stop) {
+        if (m_unplug.exchange(false)) {
+            m_lineClosed = true;
+            m_pty.close();
+        }
         if (m_lineClosed) {
             pause(kPollMs);
             continue;
@@ -148,15 +179,14 @@ void SerialServer::answer(const QByteArray &request)
         reply[kFrameSize - 1] = char(quint8(reply.at(kFrameSize - 1)) + 1);
     if (!pause(f.latencyMs))
         return;
-    if (!f.strayBytes.isEmpty())
-        m_pty.write(f.strayBytes);
     const int parts = qBound(1, f.splitParts, kFrameSize);
     int sent = 0;
     for (int i = 0; i < parts; ++i) {
         const int end = kFrameSize * (i + 1) / parts;
-        m_pty.write(reply.mid(sent, end - sent));
+        const QByteArray part = reply.mid(sent, end - sent);
+        m_pty.write(i == 0 ? f.strayBytes + part : part);
         sent = end;
-        if (i + 1 < parts && !pause(f.splitGapMs))
+        if (i + 1 < parts && !(f.holdRest ? holdUntilReleased() : pause(f.splitGapMs)))
             return;
     }
 }

@@ -23,9 +23,10 @@ public:
         int latencyMs = 0; // before each reply
         bool silent = false; // requests are taken in, nothing is answered
         bool corruptChecksum = false; // the reply's last byte is off by one
-        QByteArray strayBytes; // written just before each reply
+        QByteArray strayBytes; // written just before each reply, in the same write
         int splitParts = 1; // the reply goes out in this many writes ...
         int splitGapMs = 0; // ... with this pause between them
+        bool holdRest = false; // ... or with the rest held back until releaseRest()
         bool closeOnRequest = false; // the next request ends the line unanswered (unplugged)
     };
 
@@ -41,6 +42,9 @@ public:
     void stop(); // returns after the server thread has ended
     QString path() const { return m_path; }
     bool isLineClosed() const { return m_lineClosed.load(); }
+    // Ends the line as an unplugged device would, within a poll period of the server thread
+    // (at once when it does not run).
+    void unplug();
 
     void setFaults(const Faults &faults);
     Faults faults() const;
@@ -48,11 +52,14 @@ public:
     // Complete 9-byte requests taken in so far, in order.
     QList<QByteArray> requests() const;
     int requestCount() const;
+    // Lets a reply held back by holdRest go on.
+    void releaseRest();
 
 private:
     void serve();
     void answer(const QByteArray &request);
     bool pause(int ms); // false when stopping
+    bool holdUntilReleased(); // false when stopping
 
     SimPty m_pty;
     QString m_path;
@@ -61,6 +68,8 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_lineClosed { false };
+    std::atomic<bool> m_unplug { false };
+    bool m_releaseRest = false; // guarded by m_lock
     mutable std::mutex m_lock; // guards m_faults and m_requests; m_wake waits on it
     std::condition_variable m_wake;
     Faults m_faults;

@@ -96,21 +96,49 @@ SlcanServer::Options SlcanServer::options() const
 
 QList<QByteArray> SlcanServer::commands() const
 {
+    // Deep copies: a list shared with the one the server thread appends to would leave the
+    // ordering to the uninstrumented reference counting inside QtCore.
     std::lock_guard<std::mutex> lock(m_lock);
-    return m_commands;
+    QList<QByteArray> copy;
+    for (const QByteArray &c : m_commands)
+        copy.append(QByteArray(c.constData(), c.size()));
+    return copy;
 }
 
 void SlcanServer::inject(const QByteArray &bytes)
 {
     std::lock_guard<std::mutex> lock(m_writeLock);
-    m_pty.write(bytes);
+    if (!m_unplugged)
+        m_pty.write(bytes);
 }
 
 void SlcanServer::unplug()
 {
-    std::lock_guard<std::mutex> lock(m_writeLock);
-    m_unplugged = true;
-    m_pty.close();
+    {
+        std::lock_guard<std::mutex> lock(m_writeLock);
+        m_unplugged = true;
+    }
+    if (!m_thread.joinable()) {
+        closeLine();
+        return;
+    }
+    // The server thread polls the line; it closes it between two reads, so that no read
+    // meets a closed (or reused) descriptor.
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_wake.wait_for(lock, std::chrono::seconds(5), [this] { return m_lineClosed || m_stop; });
+}
+
+void SlcanServer::closeLine()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_writeLock);
+        m_pty.close();
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_lineClosed = true;
+    }
+    m_wake.notify_all();
 }
 
 bool SlcanServer::pause(int ms)
@@ -250,6 +278,8 @@ void SlcanServer::serve()
     QByteArray pending;
     while (!m_stop) {
         if (m_unplugged) {
+            if (!m_lineClosed)
+                closeLine();
             pause(kPollMs);
             continue;
         }

@@ -47,7 +47,7 @@ public:
     Options options() const;
     // Writes raw bytes to the host as they stand (garbage, bells, hand-made lines).
     void inject(const QByteArray &bytes);
-    // Ends the line as an unplugged adapter would.
+    // Ends the line as an unplugged adapter would; returns once it is closed.
     void unplug();
 
     // Command lines taken in so far, without their carriage return, in order.
@@ -67,6 +67,7 @@ private:
     void forwardBusFrames();
     void send(const QByteArray &bytes);
     bool pause(int ms); // false when stopping
+    void closeLine();
 
     SimPty m_pty;
     QString m_path;
@@ -76,6 +77,7 @@ private:
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_channelOpen { false };
     std::atomic<bool> m_unplugged { false };
+    std::atomic<bool> m_lineClosed { false }; // set under m_lock, for m_wake
     std::atomic<int> m_bitrateCode { -1 };
     mutable std::mutex m_lock; // guards m_options and m_commands; m_wake waits on it
     std::mutex m_writeLock; // one line at a time on the pty

@@ -66,16 +66,57 @@ quint8 sumOf(const QByteArray &bytes, int count)
 ZaplModuleModel::ZaplModuleModel(quint8 address) : m_address(address)
 { }
 
+quint8 ZaplModuleModel::address() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_address;
+}
+
+void ZaplModuleModel::setAddress(quint8 address)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_address = address;
+}
+
+void ZaplModuleModel::clearStore()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_store.clear();
+}
+
+int ZaplModuleModel::requestCount() const
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_requests;
+}
+
 void ZaplModuleModel::setIdentity(const QString &typeDigits, int major, int minor, int build)
 {
+    std::lock_guard<std::mutex> lock(m_lock);
     m_typeDigits = typeDigits.left(4).rightJustified(4, QLatin1Char('0'));
     m_major = qBound(0, major, 9);
     m_minor = qBound(0, minor, 99);
     m_build = build;
+    m_versionText.clear();
+}
+
+void ZaplModuleModel::setVersionText(const QByteArray &text)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_versionText = text.isEmpty() ? QByteArray() : text.left(8).leftJustified(8, '\0');
 }
 
 QByteArray ZaplModuleModel::versionText() const
 {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return versionTextLocked();
+}
+
+QByteArray ZaplModuleModel::versionTextLocked() const
+{
+    // A copy of its own: the text leaves the lock for another thread.
+    if (!m_versionText.isEmpty())
+        return QByteArray(m_versionText.constData(), m_versionText.size());
     return (m_typeDigits + QLatin1Char('V') + QString::number(m_major)
         + QString::number(m_minor).rightJustified(2, QLatin1Char('0')))
         .toLatin1();
@@ -83,6 +124,7 @@ QByteArray ZaplModuleModel::versionText() const
 
 ZaplModuleModel::Reply ZaplModuleModel::handle(const Request &request)
 {
+    std::lock_guard<std::mutex> lock(m_lock);
     ++m_requests;
     Reply reply;
     reply.moduleAddress = m_address;
@@ -96,7 +138,7 @@ ZaplModuleModel::Reply ZaplModuleModel::handle(const Request &request)
         switch (request.type) {
         case 0:
             reply.isText = true;
-            reply.text = versionText();
+            reply.text = versionTextLocked();
             break;
         case 1:
             reply.value = (m_major << 8) | m_minor;
@@ -118,19 +160,23 @@ ZaplModuleModel::Reply ZaplModuleModel::handle(const Request &request)
 
 QByteArray ZaplModuleModel::handleSerial(const QByteArray &request, quint8 hostAddress)
 {
-    if (request.size() != 9 || quint8(request.at(0)) != m_address)
+    const quint8 own = address();
+    if (request.size() != 9 || quint8(request.at(0)) != own)
         return QByteArray();
     QByteArray out(9, '\0');
     out[0] = char(hostAddress);
     if (sumOf(request, 8) != quint8(request.at(8))) {
-        ++m_requests;
-        out[1] = char(m_address);
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            ++m_requests;
+        }
+        out[1] = char(own);
         out[2] = char(kStatusBadChecksum);
         out[3] = request.at(1);
         putValue(out, 4, valueAt(request, 4));
     } else {
-        const Reply reply = handle(
-            { m_address, quint8(request.at(1)), quint8(request.at(2)), quint8(request.at(3)), valueAt(request, 4) });
+        const Reply reply
+            = handle({ own, quint8(request.at(1)), quint8(request.at(2)), quint8(request.at(3)), valueAt(request, 4) });
         if (reply.isText) {
             for (int i = 0; i < 8; ++i)
                 out[1 + i] = reply.text.at(i);
@@ -150,7 +196,7 @@ QByteArray ZaplModuleModel::handleCan(const QByteArray &data)
     if (data.size() < 7)
         return QByteArray();
     const Reply reply
-        = handle({ m_address, quint8(data.at(0)), quint8(data.at(1)), quint8(data.at(2)), valueAt(data, 3) });
+        = handle({ address(), quint8(data.at(0)), quint8(data.at(1)), quint8(data.at(2)), valueAt(data, 3) });
     if (reply.isText)
         return reply.text;
     QByteArray out(8, '\0');

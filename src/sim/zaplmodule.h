@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <mutex>
 
 // A ZAPL module as seen from its bus: decoded request in, decoded reply out. No transport;
 // the servers and vendor fakes put it behind a pseudo-terminal, an SLCAN line or a CAN bus.
-// Not thread-safe: each transport drives its model from one thread at a time.
+// Thread-safe: a test may reconfigure a module while a server thread answers for it.
 //
 // Behaviour:
 // - SAP (5) and STAP (7) store under GAP (6), SGP (9) under GGP (10), 146 under 148 and 147
@@ -43,17 +44,21 @@ public:
 
     explicit ZaplModuleModel(quint8 address = 1);
 
-    quint8 address() const { return m_address; }
-    void setAddress(quint8 address) { m_address = address; }
+    quint8 address() const;
+    void setAddress(quint8 address);
     // Four digits of the module type and the firmware version reported by version queries.
     // major 0..9 and minor 0..99 keep the version text at 8 characters; others are clamped.
     void setIdentity(const QString &typeDigits, int major, int minor, int build);
+    // Answers type-0 version queries with these 8 bytes as they stand instead of the identity's
+    // text: an older module's form ("016v1.05"), or bytes that are no text at all. Shorter
+    // texts are padded with zero bytes; an empty one goes back to the identity's text.
+    void setVersionText(const QByteArray &text);
     // The 8-character text a type-0 version query answers, e.g. "1161V207".
     QByteArray versionText() const;
     // Forgets every stored parameter.
-    void clearStore() { m_store.clear(); }
+    void clearStore();
     // Number of requests handled (answered or refused), for tests that count traffic.
-    int requestCount() const { return m_requests; }
+    int requestCount() const;
 
     // Protocol core; every transport funnels through here. Addressing is the transport's job.
     Reply handle(const Request &request);
@@ -77,11 +82,15 @@ public:
     static constexpr quint8 kGetVersion = 136;
 
 private:
+    QByteArray versionTextLocked() const;
+
+    mutable std::mutex m_lock; // guards every field below
     quint8 m_address;
     QString m_typeDigits = QStringLiteral("1161");
     int m_major = 2;
     int m_minor = 7;
     int m_build = 42;
+    QByteArray m_versionText;
     int m_requests = 0;
     QHash<quint32, qint32> m_store;
 };

@@ -17,6 +17,7 @@ const QHash<QString, QString> &catalogue()
         { QStringLiteral("3110"), QStringLiteral("VX-3110 three-axis controller") },
         { QStringLiteral("6110"), QStringLiteral("VX-6110 six-axis controller") },
         { QStringLiteral("0042"), QStringLiteral("VX-EVAL evaluation board") },
+        { QStringLiteral("016"), QStringLiteral("VX-016 legacy stepper") },
     };
     return names;
 }
@@ -68,19 +69,26 @@ QString BasicTools::moduleName(const QString &typeDigits)
 QString BasicTools::matchFirmwareVersion(QString &name, const QString &moduleAndFirmware, qint32 version)
 {
     name.clear();
-    if (moduleAndFirmware.size() != 8 || moduleAndFirmware.at(4) != QLatin1Char('V'))
+    // '9' stands for a digit, anything else for itself.
+    const bool older = moduleAndFirmware.size() == 8 && moduleAndFirmware.at(3) == QLatin1Char('v');
+    const QLatin1String shape = older ? QLatin1String("999v9.99") : QLatin1String("9999V999");
+    if (moduleAndFirmware.size() != shape.size())
         return QString();
-    for (int i : { 0, 1, 2, 3, 5, 6, 7 })
-        if (moduleAndFirmware.at(i) < QLatin1Char('0') || moduleAndFirmware.at(i) > QLatin1Char('9'))
+    for (int i = 0; i < shape.size(); ++i) {
+        const QChar c = moduleAndFirmware.at(i);
+        const bool fits
+            = shape.at(i) == QLatin1Char('9') ? (c >= QLatin1Char('0') && c <= QLatin1Char('9')) : c == shape.at(i);
+        if (!fits)
             return QString();
-    const QString module = moduleName(moduleAndFirmware.left(4));
+    }
+    const QString module = moduleName(moduleAndFirmware.left(older ? 3 : 4));
     if (module.isEmpty())
         return QString();
     name = module;
     int major = (version >> 8) & 0xFF;
     int minor = version & 0xFF;
     if (version == 0) {
-        major = moduleAndFirmware.mid(5, 1).toInt();
+        major = moduleAndFirmware.mid(older ? 4 : 5, 1).toInt();
         minor = moduleAndFirmware.mid(6, 2).toInt();
     }
     return QStringLiteral("%1 firmware %2.%3").arg(module).arg(major).arg(minor, 2, 10, QLatin1Char('0'));

@@ -27,13 +27,15 @@ public:
 
     // Identifies a module from the 8-character module-and-firmware text a module answers to a
     // type-0 version query: four digits of the module type, "V", one major and two minor
-    // version digits (for example "1161V207"). `name` receives the catalogue name of the
-    // module. The result is "<name> firmware <major>.<minor>" (minor with two digits), taken
-    // from bits 15-8 (major) and 7-0 (minor) of `version`, or from the text's digits when
-    // `version` is 0; an empty text (and an empty `name`) when the module is not catalogued
-    // or the text is malformed. Catalogue: see moduleName().
+    // version digits (for example "1161V207"); older modules answer three type digits, "v",
+    // and their firmware version as four characters (for example "016v1.05"). `name` receives
+    // the catalogue name of the module. The result is "<name> firmware <major>.<minor>" (minor
+    // with two digits), taken from bits 15-8 (major) and 7-0 (minor) of `version`, or from the
+    // text's digits when `version` is 0; an empty text (and an empty `name`) when the module
+    // is not catalogued or the text is malformed. Catalogue: see moduleName().
     static QString matchFirmwareVersion(QString &name, const QString &moduleAndFirmware, qint32 version);
 
-    // The catalogue behind matchFirmwareVersion: module type digits and module name.
+    // The catalogue behind matchFirmwareVersion: module type digits (four, or three for the
+    // older modules) and module name.
     static QString moduleName(const QString &typeDigits);
 };

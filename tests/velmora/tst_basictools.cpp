@@ -67,6 +67,10 @@ void TstBasicTools::firmware_match_data()
     QTest::newRow("version value") << "1161V207" << 0x0207 << stepper << stepper + QStringLiteral(" firmware 2.07");
     QTest::newRow("version from text") << "1161V213" << 0 << stepper << stepper + QStringLiteral(" firmware 2.13");
     QTest::newRow("uncatalogued") << "9999V100" << 0x100 << QString() << QString();
+    const QString legacy = QStringLiteral("VX-016 legacy stepper");
+    QTest::newRow("older form") << "016v1.05" << 0 << legacy << legacy + QStringLiteral(" firmware 1.05");
+    QTest::newRow("older form, value") << "016v1.05" << 0x0106 << legacy << legacy + QStringLiteral(" firmware 1.06");
+    QTest::newRow("older form, no dot") << "016v1005" << 0 << QString() << QString();
     QTest::newRow("lower-case v") << "1161v207" << 0 << QString() << QString();
     QTest::newRow("too short") << "1161V20" << 0 << QString() << QString();
     QTest::newRow("not digits") << "11x1V207" << 0 << QString() << QString();
