@@ -302,10 +302,15 @@ int commandIndex(const QStringList &args)
     return -1;
 }
 
-void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
+// Without --debug: no debug lines, and no library warnings either, since zapl says in its own
+// one line what went wrong (a lost port, a refused request); critical lines always show.
+void quietMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (type != QtDebugMsg && type != QtInfoMsg)
-        fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    if (type == QtWarningMsg && context.category && qstrncmp(context.category, "commandhandler", 14) == 0)
+        return;
+    fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 // Fills options from the parser; false with a line on stderr when a value is wrong.
