@@ -6,6 +6,7 @@
 #include "canzapltexts_p.h"
 #include "chlog_p.h"
 #include "command.h"
+#include "portloss_p.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -135,7 +136,7 @@ void CANZAPLCommandHandler::adapterNotice(const CanAdapterNotice &notice)
         });
         emit handleDetachedDevice(m_connectionType, deviceName());
         // The fault the serial handler reports for a lost port, under the same name.
-        emit faultsMessage(QVariantHash { { QStringLiteral("Port Lost"),
+        emit faultsMessage(QVariantHash { { QLatin1String(ch::kPortLostFault),
             notice.device.isEmpty() ? QVariant(notice.text) : QVariant(notice.device) } });
         return;
     }

@@ -1,6 +1,7 @@
 #include "slcaninterface.h"
 
 #include "chlog_p.h"
+#include "portloss_p.h"
 #include "slcanparser_p.h"
 
 #include <QEventLoop>

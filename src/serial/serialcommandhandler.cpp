@@ -3,7 +3,7 @@
 #include "basictools.h"
 #include "chlog_p.h"
 #include "serialport.h"
-#include "serialportloss_p.h"
+#include "portloss_p.h"
 #include "serialportname_p.h"
 
 #include <QCoreApplication>
