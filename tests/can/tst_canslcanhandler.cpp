@@ -49,7 +49,8 @@ void TestCanSlcanHandler::init()
     handler = std::make_unique<CANSlCanCommandHandler>();
     handler->setComPortName(server->path());
     handler->setReplyID(2);
-    handler->setMaxTimeoutMS(150);
+    // Long enough for a reply on a loaded machine; the time-out tests shorten it.
+    handler->setMaxTimeoutMS(1000);
 }
 
 void TestCanSlcanHandler::cleanup()
@@ -172,6 +173,7 @@ void TestCanSlcanHandler::closed_device_sends_nothing()
 
 void TestCanSlcanHandler::time_out_mutes_the_address()
 {
+    handler->setMaxTimeoutMS(150);
     QVERIFY(open());
     QSignalSpy closed(handler.get(), &CommandHandlerInterface::deviceClosed);
     QElapsedTimer clock;

@@ -22,14 +22,14 @@ void TstZaplSerial::against_the_simulator_data()
     const char *const modules137 = "=module 1: VX-1161 single-axis stepper firmware 2.07\n"
                                    "module 3: VX-1161 single-axis stepper firmware 2.07\n"
                                    "module 7: VX-1161 single-axis stepper firmware 2.07\n";
-    row("scan at the library's pace", link + "--timeout 60 scan --from 1 --to 8", 0, modules137,
+    row("scan at the library's pace", link + "--timeout 200 scan --from 1 --to 8", 0, modules137,
         "/^checked address 1 \\(1/8\\)\\n(?!checked address 2 )[^\\r]*checked address 8 \\(8/8\\)\\n3 modules found")
         << "--modules 1,3,7"
         << "*";
-    row("scan --fast", link + "--timeout 60 scan --fast --from 1 --to 8", 0, modules137, "3 modules found")
+    row("scan --fast", link + "--timeout 200 scan --fast --from 1 --to 8", 0, modules137, "3 modules found")
         << "--modules 1,3,7"
         << "*";
-    row("scan json", link + "--timeout 60 scan --fast --to 4 --format json", 0,
+    row("scan json", link + "--timeout 200 scan --fast --to 4 --format json", 0,
         "={\"address\":3,\"module\":\"VX-1161 single-axis stepper\",\"firmware\":\"VX-1161 single-axis stepper "
         "firmware 2.07\"}\n",
         "*")
@@ -96,7 +96,8 @@ void TstZaplSerial::progress_bar_on_a_terminal()
     zapltest::Simulator sim;
     QVERIFY(sim.start(QStringLiteral("serial --modules 3")));
     // script(1) gives zapl a terminal for both streams.
-    const QString command = QStringLiteral(CH_ZAPL_BINARY " --link serial:%1 --timeout 60 scan --to 5").arg(sim.path());
+    const QString command
+        = QStringLiteral(CH_ZAPL_BINARY " --link serial:%1 --timeout 200 scan --to 5").arg(sim.path());
     const zapltest::Run r
         = zapltest::run(QStringLiteral("script"), { QStringLiteral("-qec"), command, QStringLiteral("/dev/null") });
     QCOMPARE(r.code, 0);
