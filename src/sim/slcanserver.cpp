@@ -39,27 +39,18 @@ QByteArray hexDigits(quint32 value, int digits, bool lowerCase)
 }
 } // namespace
 
-SlcanServer::SlcanServer(const QList<quint8> &modules, quint32 replyId) : m_path(m_pty.path())
-{
-    for (quint8 a : modules) {
-        m_nodes.push_back(std::make_unique<ZaplCanNode>(a, replyId));
-        m_bus.attach(m_nodes.back().get());
-    }
-}
+SlcanServer::SlcanServer(const QList<quint8> &modules, quint32 replyId)
+    : m_path(m_pty.path()), m_modules(m_bus, modules, replyId)
+{ }
 
 SlcanServer::~SlcanServer()
 {
     stop();
-    for (const auto &n : m_nodes)
-        m_bus.detach(n.get());
 }
 
 ZaplCanNode *SlcanServer::node(quint8 address)
 {
-    for (const auto &n : m_nodes)
-        if (n->address() == address)
-            return n.get();
-    return nullptr;
+    return m_modules.node(address);
 }
 
 bool SlcanServer::start()

@@ -72,7 +72,7 @@ private:
     SimPty m_pty;
     QString m_path;
     SimCanBus m_bus;
-    std::vector<std::unique_ptr<ZaplCanNode>> m_nodes;
+    ZaplCanModules m_modules; // after the bus: they leave it before it goes
     std::thread m_thread;
     std::atomic<bool> m_stop { false };
     std::atomic<bool> m_channelOpen { false };

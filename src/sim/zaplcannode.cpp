@@ -22,3 +22,25 @@ void ZaplCanNode::receive(const SimCanFrame &frame, SimCanBus &bus)
     std::memcpy(out.data, reply.constData(), static_cast<size_t>(qMin(reply.size(), 8)));
     bus.reply(out, this);
 }
+
+ZaplCanModules::ZaplCanModules(SimCanBus &bus, const QList<quint8> &addresses, quint32 replyId) : m_bus(bus)
+{
+    for (quint8 a : addresses) {
+        m_nodes.push_back(std::make_unique<ZaplCanNode>(a, replyId));
+        m_bus.attach(m_nodes.back().get());
+    }
+}
+
+ZaplCanModules::~ZaplCanModules()
+{
+    for (const auto &n : m_nodes)
+        m_bus.detach(n.get());
+}
+
+ZaplCanNode *ZaplCanModules::node(quint8 address) const
+{
+    for (const auto &n : m_nodes)
+        if (n->address() == address)
+            return n.get();
+    return nullptr;
+}

@@ -3,7 +3,10 @@
 #include "canbus.h"
 #include "zaplmodule.h"
 
+#include <QList>
 #include <atomic>
+#include <memory>
+#include <vector>
 
 // A ZAPL module on a simulated CAN bus: a standard data frame on its address is a request; the
 // reply goes out on the host's reply identifier. Configure the model before frames flow.
@@ -26,4 +29,22 @@ private:
     std::atomic<quint32> m_replyId;
     std::atomic<bool> m_silent { false };
     std::atomic<int> m_requests { 0 };
+};
+
+// ZAPL modules at the given addresses on one bus, as a simulated adapter carries them; they
+// leave the bus with this object.
+class ZaplCanModules
+{
+public:
+    ZaplCanModules(SimCanBus &bus, const QList<quint8> &addresses, quint32 replyId);
+    ~ZaplCanModules();
+    ZaplCanModules(const ZaplCanModules &) = delete;
+    ZaplCanModules &operator=(const ZaplCanModules &) = delete;
+
+    // Null when no module has the address.
+    ZaplCanNode *node(quint8 address) const;
+
+private:
+    SimCanBus &m_bus;
+    std::vector<std::unique_ptr<ZaplCanNode>> m_nodes;
 };

@@ -84,7 +84,7 @@ void TstZaplCli::completion_offers_commands_options_and_links()
         return zapltest::run(QStringLiteral("bash"), { QStringLiteral("-c"), bash }).out.trimmed();
     };
     QCOMPARE(complete(QStringLiteral("zapl s")), QStringLiteral("scan send simulate spi"));
-    QCOMPARE(complete(QStringLiteral("zapl --link s")), QStringLiteral("serial slcan spi"));
+    QCOMPARE(complete(QStringLiteral("zapl --link s")), QStringLiteral("serial slcan socketcan spi"));
     QCOMPARE(complete(QStringLiteral("zapl --link virtual scan --f")), QStringLiteral("--from --fast --format"));
     QCOMPARE(complete(QStringLiteral("zapl send --format c")), QStringLiteral("csv"));
 }

@@ -87,4 +87,17 @@ bool parseRequestText(const QString &line, RequestFields *fields, QString *error
     return true;
 }
 
+bool parseAddresses(const QString &text, qint64 min, QList<quint8> *addresses, QString *error)
+{
+    addresses->clear();
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        qint64 a = 0;
+        if (!parseNumber(item.trimmed(), min, 255, &a, error))
+            return false;
+        if (!addresses->contains(quint8(a)))
+            addresses->append(quint8(a));
+    }
+    return true;
+}
+
 } // namespace zapl

@@ -3,6 +3,7 @@
 // The text of one ZAPL request, parsed without I/O: what "zapl send" takes from an argument or
 // a line of standard input. Kept apart so that a fuzz target builds it with the library alone.
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -25,5 +26,9 @@ bool parseRequestText(const QString &line, RequestFields *fields, QString *error
 // A whole number, decimal or 0x-hexadecimal (a minus sign in front of either), within
 // [min, max]; false with *error quoting the text otherwise.
 bool parseNumber(const QString &text, qint64 min, qint64 max, qint64 *value, QString *error);
+
+// "1,3,7": addresses within [min, 255], each once, in the order given; false with *error
+// quoting the first that is not one.
+bool parseAddresses(const QString &text, qint64 min, QList<quint8> *addresses, QString *error);
 
 } // namespace zapl

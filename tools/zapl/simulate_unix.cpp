@@ -9,19 +9,6 @@
 #include <QCommandLineParser>
 
 namespace {
-bool parseAddresses(const QString &text, qint64 min, QList<quint8> *addresses, QString *error)
-{
-    addresses->clear();
-    for (const QString &item : text.split(QLatin1Char(','))) {
-        qint64 a = 0;
-        if (!zapl::parseNumber(item.trimmed(), min, 255, &a, error))
-            return false;
-        if (!addresses->contains(quint8(a)))
-            addresses->append(quint8(a));
-    }
-    return true;
-}
-
 QString joined(const QList<quint8> &addresses)
 {
     QStringList listed;
@@ -56,7 +43,7 @@ bool modulesOption(const zapl::Invocation &call, QList<quint8> *modules, QString
 {
     *modules = { static_cast<quint8>(call.options.address) };
     return !call.parser->isSet(QStringLiteral("modules"))
-        || parseAddresses(call.parser->value(QStringLiteral("modules")), 0, modules, error);
+        || zapl::parseAddresses(call.parser->value(QStringLiteral("modules")), 0, modules, error);
 }
 
 int simulateSerial(const zapl::Invocation &call)
