@@ -240,7 +240,9 @@ void CANZAPLCommandHandler::readZAPLCommand(CANZAPLReplyCommand *reply, uchar ad
             trace.line() << m_texts.readFailed;
         return;
     }
-    if (!filterPassed(taken.frame.id))
+    // A ZAPL reply is a standard data frame: a remote or 29-bit frame is never one, whatever
+    // its identifier.
+    if (taken.frame.remote || taken.frame.extended || !filterPassed(taken.frame.id))
         return;
     const int length = taken.rawLength;
     if (trace.debugEnabled())
