@@ -402,5 +402,5 @@ void QtCanAdapter::reportGone(const QString &why)
         return;
     m_gone = true;
     m_connected = false; // frames already taken in stay takeable; nothing more is sent
-    notify(CanAdapterNotice::DeviceGone, QStringLiteral("%1: %2").arg(name(), why));
+    notify(CanAdapterNotice::DeviceGone, QStringLiteral("%1: %2").arg(name(), why), m_interface);
 }

@@ -470,12 +470,35 @@ private slots:
         QCOMPARE(detached.first().first().toInt(),
             int(canopen ? ConnectionType::CANopen_Socket : ConnectionType::CAN_OTHER));
         if (!canopen)
-            QVERIFY2(allText(faults).contains(QLatin1String("bus server")), qPrintable(allText(faults)));
+            QCOMPARE(faults.last().first().toHash(), (QVariantHash { { QStringLiteral("Port Lost"), bus } }));
         // Later requests end at once or at their time-out, never hang.
         if (canopen)
             QCOMPARE(master->SDORead(kNode, 0x1000, 0, value, info), (unsigned char)5);
         else
             QVERIFY(!ask(1).isValid());
+    }
+
+    void zapl_says_once_when_the_bus_server_goes()
+    {
+        if (!virtualBus)
+            QSKIP("only a virtualcan bus has a server to kill");
+        const QString bus = privateVirtualBus();
+        QProcess server;
+        server.start(QStringLiteral(CH_ZAPL_BINARY), { "simulate", "qtcan", "--interface", bus, "--modules", "1" });
+        QVERIFY(server.waitForReadyRead(10000));
+        QProcess client;
+        client.start(QStringLiteral(CH_ZAPL_BINARY), { "--link", "qtcan:virtualcan:" + bus, "send" });
+        client.write("GAP 4 0\n");
+        QVERIFY(client.waitForReadyRead(10000)); // the first request was answered
+        server.kill();
+        QVERIFY(server.waitForFinished(5000));
+        client.write("GAP 4 0\nGAP 5 0\n");
+        client.closeWriteChannel();
+        QVERIFY(client.waitForFinished(20000));
+        QCOMPARE(client.exitCode(), 3);
+        const QString said = QString::fromUtf8(client.readAllStandardError());
+        QCOMPARE(said.count(QStringLiteral("is gone")), 1);
+        QVERIFY2(said.contains(QStringLiteral("qtcan:virtualcan:") + bus), qPrintable(said));
     }
 
     void zapl_links_reach_the_simulator_data()

@@ -1,5 +1,6 @@
 // The link table that every command opens its connection through, and what watches it.
 #include "canopenhandlerinterface.h"
+#include "canzaplcommandhandler.h"
 #include "commandhandlerinterface.h"
 #include "ft4222hcommandhandler.h"
 #include "requesttext.h"
@@ -156,6 +157,13 @@ bool parseBitrate(const QString &text, int *kbit, QString *error)
     return true;
 }
 
+void prepareCanHandler(CANZAPLCommandHandler &handler, const Options &options)
+{
+    handler.setDebugEnabled(options.debug);
+    handler.setReplyID(static_cast<uchar>(options.replyId));
+    handler.filterAddId(static_cast<uint>(options.replyId));
+}
+
 struct LinkWatch::Private
 {
     std::function<bool(const QString &)> present;
@@ -174,6 +182,26 @@ LinkWatch::LinkWatch(QObject *handler, const Options &options) : d(new Private)
     if (it != linkKinds().constEnd())
         d->present = it->present;
     Private *state = d.get();
+    const auto lost = [state](const QString &what) {
+        if (!state->gone) {
+            state->gone = true;
+            state->reason = what;
+        }
+    };
+    // The library reports a port or adapter that went away: a ZAPL handler as the fault "Port
+    // Lost" (its handleDetachedDevice also follows every time-out), a CANopen master through
+    // handleDetachedDevice, which it sends for nothing else.
+    if (auto *zaplHandler = qobject_cast<CommandHandlerInterface *>(handler)) {
+        QObject::connect(
+            zaplHandler, &CommandHandlerInterface::faultsMessage, &d->context, [lost](const QVariantHash &faults) {
+                const auto it = faults.constFind(QStringLiteral("Port Lost"));
+                if (it != faults.constEnd())
+                    lost(QStringLiteral("%1 lost").arg(it->toString()));
+            });
+    } else if (auto *master = qobject_cast<CANopenHandlerInterface *>(handler)) {
+        QObject::connect(master, &CANopenHandlerInterface::handleDetachedDevice, &d->context,
+            [lost](int, const QString &port) { lost(QStringLiteral("%1 lost").arg(port)); });
+    }
     // A port whose device went away says so through its error, often before any check could.
     for (QSerialPort *port : handler->findChildren<QSerialPort *>()) {
         QObject::connect(port, &QSerialPort::errorOccurred, &d->context,

@@ -11,6 +11,7 @@
 
 class CommandHandlerInterface;
 class CANopenHandlerInterface;
+class CANZAPLCommandHandler;
 class FT4222HCommandHandler;
 class QCommandLineParser;
 
@@ -118,8 +119,9 @@ std::unique_ptr<FT4222HCommandHandler> openSpiLink(const Options &options, LinkE
 // The kind of options.link, or null with *error set (bad input).
 const LinkKind *linkKind(const Options &options, LinkError *error);
 
-// Notices a link that vanishes under a command: a serial port of the handler reporting that its
-// device is gone, or the kind's presence check failing.
+// Notices a link that vanishes under a command: the handler reporting a lost port or adapter, a
+// serial port of the handler reporting that its device is gone, or the kind's presence check
+// failing.
 class LinkWatch
 {
 public:
@@ -134,6 +136,10 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
+
+// The settings every ZAPL-over-CAN link shares: the debug switch, the reply identifier, and a
+// receive filter that lets only frames on the reply identifier count as replies.
+void prepareCanHandler(CANZAPLCommandHandler &handler, const Options &options);
 
 // A serial port that exists: a device path, or a port the system lists (COM3).
 bool serialPortPresent(const QString &name);
