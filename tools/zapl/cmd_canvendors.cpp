@@ -35,10 +35,7 @@ template<typename Handler>
 std::unique_ptr<CommandHandlerInterface> openVendor(std::unique_ptr<Handler> handler, const QVariant &device,
     const QString &what, const zapl::Options &options, zapl::LinkError *error)
 {
-    handler->setDebugEnabled(options.debug);
-    handler->setReplyID(static_cast<uchar>(options.replyId));
-    // Only frames on the reply identifier are replies; anything else on the bus is not.
-    handler->filterAddId(static_cast<uint>(options.replyId));
+    zapl::prepareCanHandler(*handler, options);
     if (!handler->openDevice(device))
         return error->failed(QStringLiteral("cannot open %1 at %2 kbit/s").arg(what).arg(options.bitrate));
     return handler;

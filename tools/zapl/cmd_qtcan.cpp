@@ -61,13 +61,8 @@ zapl::LinkKind linkKind(const QString &kind, const QString &syntax, const QStrin
     link.help = help;
     link.framing = zapl::Framing::Can;
     link.zapl = [kind](const QString &argument, const zapl::Options &options, zapl::LinkError *error) {
-        return open<CANSocketCommandHandler, CommandHandlerInterface>(
-            kind, argument, options, error, [&options](CANSocketCommandHandler &handler) {
-                handler.setDebugEnabled(options.debug);
-                handler.setReplyID(static_cast<uchar>(options.replyId));
-                // Only frames on the reply identifier are replies; anything else on the bus is not.
-                handler.filterAddId(static_cast<uint>(options.replyId));
-            });
+        return open<CANSocketCommandHandler, CommandHandlerInterface>(kind, argument, options, error,
+            [&options](CANSocketCommandHandler &handler) { zapl::prepareCanHandler(handler, options); });
     };
     link.canopen = [kind](const QString &argument, const zapl::Options &options, zapl::LinkError *error) {
         return open<CANopenSocketCommandHandler, CANopenHandlerInterface>(

@@ -10,11 +10,8 @@ std::unique_ptr<CommandHandlerInterface> openSlcan(
     if (path.isEmpty())
         return error->badInput(QStringLiteral("the slcan link needs a port: slcan:PATH"));
     auto handler = std::make_unique<CANSlCanCommandHandler>();
-    handler->setDebugEnabled(options.debug);
+    zapl::prepareCanHandler(*handler, options);
     handler->setComPortName(path);
-    handler->setReplyID(static_cast<uchar>(options.replyId));
-    // Only frames on the reply identifier are replies; anything else on the bus is not.
-    handler->filterAddId(static_cast<uint>(options.replyId));
     if (!handler->openDevice(options.bitrate))
         return error->failed(
             QStringLiteral("cannot open SLCAN adapter '%1' at %2 kbit/s").arg(path).arg(options.bitrate));
