@@ -383,6 +383,19 @@ void QtCanAdapter::onError(int error)
         m_configError = m_device->errorString();
     else if ((error == QCanBusDevice::ConnectionError || error == QCanBusDevice::ReadError) && m_connected)
         reportGone(m_device->errorString());
+    else if (error == QCanBusDevice::WriteError && m_connected && isSocketCan(m_plugin))
+        checkInterfaceAfterWriteError();
+}
+
+void QtCanAdapter::checkInterfaceAfterWriteError()
+{
+    // A SocketCAN interface that is taken down or removed shows only as a failed write (a full
+    // transmit queue does too): the kernel tells which.
+    const SocketCanLink link = ch::platform::querySocketCanLink(m_interface);
+    if (link.result == SocketCanLink::NoSuchInterface)
+        reportGone(QStringLiteral("the interface is gone"));
+    else if (link.result == SocketCanLink::Found && !link.up)
+        reportGone(QStringLiteral("the interface is down"));
 }
 
 void QtCanAdapter::onState(int state)

@@ -70,6 +70,7 @@ private:
     void onError(int error);
     void onState(int state);
     void reportGone(const QString &why);
+    void checkInterfaceAfterWriteError();
     void countDropped();
     void reportDropped();
 

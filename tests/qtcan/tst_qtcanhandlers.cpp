@@ -18,6 +18,10 @@
 #include <QtTest>
 #include <functional>
 #include <memory>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(QCanBusFrame)
 
@@ -136,6 +140,21 @@ class TestQtcanHandlers : public QObject
     {
         const auto devices = handler->findChildren<QCanBusDevice *>();
         return devices.isEmpty() ? nullptr : devices.first();
+    }
+    // Sets or clears the interface's up flag, as `ip link set IFACE up|down` does.
+    bool setInterfaceUp(bool up) const
+    {
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        ifreq request {};
+        qstrncpy(request.ifr_name, iface.toLocal8Bit().constData(), IFNAMSIZ);
+        bool done = fd >= 0 && ::ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+        if (done) {
+            request.ifr_flags = short(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
+            done = ::ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+        }
+        if (fd >= 0)
+            ::close(fd);
+        return done;
     }
     bool haveScriptPlugin() const { return QCanBus::instance()->plugins().contains(QLatin1String(kScriptPlugin)); }
 
@@ -476,6 +495,27 @@ private slots:
             QCOMPARE(master->SDORead(kNode, 0x1000, 0, value, info), (unsigned char)5);
         else
             QVERIFY(!ask(1).isValid());
+    }
+
+    void interface_taken_down_mid_request_is_reported()
+    {
+        if (plugin != QLatin1String("socketcan"))
+            QSKIP("only a SocketCAN interface can be taken down");
+        QVERIFY(openZapl());
+        QVERIFY(ask(1).isValid());
+        QSignalSpy detached(zapl.get(), &CommandHandlerInterface::handleDetachedDevice);
+        QSignalSpy faults(zapl.get(), &CommandHandlerInterface::faultsMessage);
+        if (!setInterfaceUp(false))
+            QSKIP("cannot take the interface down here (no privileges)");
+        QElapsedTimer clock;
+        clock.start();
+        const bool answered = ask(1).isValid();
+        setInterfaceUp(true);
+        QVERIFY(!answered);
+        QVERIFY(clock.elapsed() < 1500); // the wait ends when the failed write is judged
+        QCOMPARE(detached.size(), 1);
+        QCOMPARE(faults.last().first().toHash(), (QVariantHash { { QStringLiteral("Port Lost"), iface } }));
+        QVERIFY(!zapl->isDeviceOpen());
     }
 
     void zapl_says_once_when_the_bus_server_goes()
