@@ -9,7 +9,10 @@
 #     among them;
 #  2. link: velmora.dll and commandhandler.dll are linked by the MinGW linker with its Windows
 #     system libraries, against an import library for the Qt symbols the objects name (those the
-#     host's Qt exports), so a symbol the library uses but defines only for Linux fails here.
+#     host's Qt exports), so a symbol the library uses but defines only for Linux fails here;
+#  3. in the first configuration only, clang-tidy (the checks in .clang-tidy) over the *_win.cpp
+#     files, which scripts/tidy.sh cannot reach from a Linux build, through the same compile
+#     commands with clang in place of the cross compiler.
 # Left unchecked: Windows' own Qt headers (its qconfig.h, features and Windows-only
 # declarations); that the Qt symbols used exist in Windows' Qt (they are matched against the
 # host's Qt by name); the programs zapl and zaplsim (POSIX pseudo-terminals and signals); the
@@ -92,6 +95,41 @@ print('windows-check: %d Qt symbols taken from the host Qt %s' % (len(lines), qt
 PY
 }
 
+# Writes a compilation database for clang-tidy: the *_win.cpp entries of a build's commands,
+# with clang for the cross compiler and the cross compiler's C++ library headers.
+tidy_database()
+{
+  python3 - "$@" << 'PY'
+import json, os, shlex, subprocess, sys
+
+commands, arch, out = sys.argv[1], sys.argv[2], sys.argv[3]
+compiler = arch + '-w64-mingw32-g++-posix'
+probe = subprocess.run([compiler, '-xc++', '-E', '-v', '-'], input='', capture_output=True, text=True, check=True)
+search, inside = [], False
+for line in probe.stderr.splitlines():
+    if line.startswith('#include <...>'):
+        inside = True
+    elif line.startswith('End of search list'):
+        break
+    elif inside and ('/c++' in line or line.strip().endswith('-w64-mingw32/include')):
+        search += ['-isystem', os.path.normpath(line.strip())]
+clang = ['clang++', '--target=%s-w64-mingw32' % arch] + search
+entries = []
+for entry in json.load(open(commands)):
+    if not entry['file'].endswith('_win.cpp'):
+        continue
+    args = shlex.split(entry['command'])
+    while not args[0].endswith(compiler):
+        args.pop(0)  # a compiler launcher
+    # The one option of the cross compiler that clang does not know.
+    entry['command'] = shlex.join(clang + [a for a in args[1:] if a != '-fno-keep-inline-dllexport'])
+    entries.append(entry)
+os.makedirs(out, exist_ok=True)
+with open(os.path.join(out, 'compile_commands.json'), 'w') as f:
+    json.dump(entries, f, indent=1)
+PY
+}
+
 for config in "${configs[@]}"; do
   case "$config" in
   qt5) qt=5 arch=x86_64 ;;
@@ -106,13 +144,15 @@ for config in "${configs[@]}"; do
     -- commandhandler_static velmora
 
   objects="$dir/src/CMakeFiles/commandhandler_objects.dir"
+  mapfile -t windows_sources < <(find "$root/src" -name '*_win.cpp' ! -path "$root/src/sim/*" \
+    ! -path "$root/src/velmora/*" | sort)
   missing=0
-  while IFS= read -r source; do
+  for source in "${windows_sources[@]}"; do
     if [ ! -f "$objects/${source#"$root/src/"}.obj" ]; then
       echo "windows-check: ${source#"$root/"} was not compiled for Windows" >&2
       missing=1
     fi
-  done < <(find "$root/src" -name '*_win.cpp' ! -path "$root/src/sim/*" ! -path "$root/src/velmora/*")
+  done
   if find "$objects" -name '*_unix.cpp.obj' | grep -q .; then
     echo "windows-check: a *_unix.cpp file was compiled for Windows" >&2
     missing=1
@@ -134,5 +174,13 @@ for config in "${configs[@]}"; do
     "$link/libqthost.a"
   echo "windows-check: commandhandler.dll linked, importing from $("$arch-w64-mingw32-objdump" -p "$link/commandhandler.dll" \
     | sed -n 's/^\tDLL Name: //p' | tr '\n' ' ')"
+
+  [ "$config" = "${configs[0]}" ] || continue
+  echo "== Windows $arch, Qt $qt headers: clang-tidy over the *_win.cpp files"
+  tidy_database "$dir/compile_commands.json" "$arch" "$dir/tidy"
+  # Judged by its exit status; the counts of warnings it suppressed are left out of the log.
+  (cd "$root" && clang-tidy -p "$dir/tidy" --quiet "${windows_sources[@]}" 2>&1) \
+    | { grep -v -E '^[0-9]+ warnings? generated\.$' || true; }
+  echo "windows-check: ${#windows_sources[@]} *_win.cpp files clean"
 done
 echo "windows-check: all passed (${configs[*]})"
