@@ -27,9 +27,9 @@ set(CMAKE_USER_MAKE_RULES_OVERRIDE ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-nolink.cm
 # The host's packages describe Linux: their shared libraries carry no import library, which
 # CMake wants for a Windows target even when nothing links, and a few of Qt 6's dependencies
 # (OpenGL, EGL) put the host's /usr/include, with the host's C library headers, on the include
-# path. Mend both once every package of the top directory has been found.
+# path. Every find_package() of the project, in whatever directory, mends what it imported.
 function(ch_mingw_mend_host_packages)
-  get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR} PROPERTY IMPORTED_TARGETS)
+  get_property(targets DIRECTORY PROPERTY IMPORTED_TARGETS)
   foreach(target ${targets})
     get_target_property(includes ${target} INTERFACE_INCLUDE_DIRECTORIES)
     if(includes)
@@ -43,7 +43,12 @@ function(ch_mingw_mend_host_packages)
     endif()
   endforeach()
 endfunction()
-get_property(_ch_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
-if(NOT _ch_try_compile)
-  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL ch_mingw_mend_host_packages)
+# CMake reads a toolchain file more than once; wrapping the wrapper would recurse.
+get_property(_ch_wrapped GLOBAL PROPERTY CH_MINGW_FIND_PACKAGE_WRAPPED)
+if(NOT _ch_wrapped)
+  set_property(GLOBAL PROPERTY CH_MINGW_FIND_PACKAGE_WRAPPED TRUE)
+  macro(find_package)
+    _find_package(${ARGV})
+    ch_mingw_mend_host_packages()
+  endmacro()
 endif()

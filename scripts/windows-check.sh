@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # scripts/windows-check.sh [CONFIG...]
-# Builds the library for Windows with Debian's MinGW-w64 cross compilers against the host's Qt
-# headers, as Debian has no Qt built for MinGW. CONFIG is qt5 (64-bit), qt6 (64-bit) or
+# Builds the library and the programs for Windows with Debian's MinGW-w64 cross compilers
+# against the host's Qt headers, as Debian has no Qt built for MinGW. CONFIG is qt5 (64-bit), qt6 (64-bit) or
 # qt5-i686 (32-bit, where the vendors' __stdcall entry points and decorated names are used);
 # all three by default. For each:
-#  1. compile: every source that src/CMakeLists.txt picks for WIN32 (*_win.cpp instead of
-#     *_unix.cpp) is compiled with warnings as errors, and every *_win.cpp under src must be
-#     among them;
-#  2. link: velmora.dll and commandhandler.dll are linked by the MinGW linker with its Windows
-#     system libraries, against an import library for the Qt symbols the objects name (those the
-#     host's Qt exports), so a symbol the library uses but defines only for Linux fails here;
-#  3. in the first configuration only, clang-tidy (the checks in .clang-tidy) over the *_win.cpp
+#  1. compile: every source that the CMake lists pick for WIN32 (*_win.cpp instead of
+#     *_unix.cpp) is compiled with warnings as errors, and every *_win.cpp of the library must be
+#     among them; the library and velmora in each configuration, in the first one also zaplsim,
+#     zapl and the examples;
+#  2. link: velmora.dll and commandhandler.dll (and in the first configuration the programs) are
+#     linked by the MinGW linker with its Windows system libraries, against an import library for
+#     the Qt symbols the objects name (those the host's Qt exports), so a symbol that is used but
+#     defined only for Linux fails here;
+#  3. in the first configuration, clang-tidy (the checks in .clang-tidy) over the *_win.cpp
 #     files, which scripts/tidy.sh cannot reach from a Linux build, through the same compile
 #     commands with clang in place of the cross compiler.
 # Left unchecked: Windows' own Qt headers (its qconfig.h, features and Windows-only
 # declarations); that the Qt symbols used exist in Windows' Qt (they are matched against the
-# host's Qt by name); the programs zapl and zaplsim (POSIX pseudo-terminals and signals); the
-# tests; and everything at run time.
+# host's Qt by name); the tests and benchmarks; and everything at run time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 configs=("$@")
@@ -130,6 +131,28 @@ with open(os.path.join(out, 'compile_commands.json'), 'w') as f:
 PY
 }
 
+# Prints "target<tab>source<tab>object" for each file that the build's compile commands hold,
+# so that objects left in the build tree by sources since removed do not count.
+compiled()
+{
+  python3 - "$1" << 'PY'
+import json, os, re, shlex, sys
+
+build = sys.argv[1]
+for entry in json.load(open(os.path.join(build, 'compile_commands.json'))):
+    args = shlex.split(entry['command'])
+    obj = os.path.normpath(os.path.join(entry['directory'], args[args.index('-o') + 1]))
+    target = re.search(r'/CMakeFiles/([^/]+)\.dir/', obj).group(1)
+    print('\t'.join((target, entry['file'], obj)))
+PY
+}
+
+# The objects of one target, from the lines of compiled().
+of()
+{
+  awk -F'\t' -v t="$1" '$1 == t { print $3 }' <<< "$files"
+}
+
 for config in "${configs[@]}"; do
   case "$config" in
   qt5) qt=5 arch=x86_64 ;;
@@ -138,49 +161,71 @@ for config in "${configs[@]}"; do
   *) echo "windows-check: unknown configuration $config (qt5, qt6, qt5-i686)" >&2; exit 2 ;;
   esac
   dir="$root/build-windows-$config"
+  first=0
+  [ "$config" = "${configs[0]}" ] && first=1
+  targets=(commandhandler_static velmora)
+  [ "$first" -eq 1 ] && targets=() # all: the library, velmora, zaplsim, zapl and the examples
   echo "== Windows $arch, Qt $qt headers: compile"
   "$root/scripts/build.sh" "$dir" -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-check.cmake" \
-    -DCH_MINGW_ARCH="$arch" -DCH_QT_VERSION="$qt" -DCH_WERROR=ON -DCH_BUILD_TESTS=OFF \
-    -- commandhandler_static velmora
+    -DCH_MINGW_ARCH="$arch" -DCH_QT_VERSION="$qt" -DCH_WERROR=ON -DCH_BUILD_TESTS=OFF -- "${targets[@]}"
 
-  objects="$dir/src/CMakeFiles/commandhandler_objects.dir"
+  files="$(compiled "$dir")"
   mapfile -t windows_sources < <(find "$root/src" -name '*_win.cpp' ! -path "$root/src/sim/*" \
     ! -path "$root/src/velmora/*" | sort)
   missing=0
   for source in "${windows_sources[@]}"; do
-    if [ ! -f "$objects/${source#"$root/src/"}.obj" ]; then
+    if ! grep -q -F "commandhandler_objects"$'\t'"$source"$'\t' <<< "$files"; then
       echo "windows-check: ${source#"$root/"} was not compiled for Windows" >&2
       missing=1
     fi
   done
-  if find "$objects" -name '*_unix.cpp.obj' | grep -q .; then
+  if grep -q $'_unix\\.cpp\t' <<< "$files"; then
     echo "windows-check: a *_unix.cpp file was compiled for Windows" >&2
     missing=1
   fi
   [ "$missing" -eq 0 ]
-  mapfile -t library < <(find "$objects" -name '*.obj' | sort)
-  mapfile -t velmora < <(find "$dir/src/CMakeFiles/velmora.dir" -name '*.obj' | sort)
-  echo "windows-check: ${#library[@]} library objects ($(find "$objects" -name '*_win.cpp.obj' | wc -l) *_win.cpp), ${#velmora[@]} velmora objects"
+  mapfile -t library < <(of commandhandler_objects)
+  mapfile -t velmora < <(of velmora)
+  programs=()
+  used=("${velmora[@]}" "${library[@]}")
+  if [ "$first" -eq 1 ]; then
+    mapfile -t programs < <(awk -F'\t' '$3 ~ /\/(tools|examples)\// { print $1 }' <<< "$files" | sort -u)
+    mapfile -t sim < <(of zaplsim)
+    used+=("${sim[@]}")
+    for program in "${programs[@]}"; do
+      mapfile -t objects < <(of "$program")
+      used+=("${objects[@]}")
+    done
+  fi
+  echo "windows-check: ${#library[@]} library objects (${#windows_sources[@]} *_win.cpp), ${#velmora[@]} velmora" \
+    "objects${programs[*]:+, programs ${programs[*]}}"
 
   echo "== Windows $arch, Qt $qt headers: link"
   link="$dir/link-check"
   rm -rf "$link"
   mkdir -p "$link"
-  qt_def "$qt" "$arch" "$link/qthost.def" "${velmora[@]}" "${library[@]}"
+  qt_def "$qt" "$arch" "$link/qthost.def" "${used[@]}"
+  cxx="$arch-w64-mingw32-g++-posix"
   "$arch-w64-mingw32-dlltool" -d "$link/qthost.def" -l "$link/libqthost.a"
-  "$arch-w64-mingw32-g++-posix" -shared -o "$link/velmora.dll" -Wl,--out-implib,"$link/libvelmora.dll.a" \
-    "${velmora[@]}" "$link/libqthost.a"
-  "$arch-w64-mingw32-g++-posix" -shared -o "$link/commandhandler.dll" "${library[@]}" "$link/libvelmora.dll.a" \
-    "$link/libqthost.a"
+  "$cxx" -shared -o "$link/velmora.dll" -Wl,--out-implib,"$link/libvelmora.dll.a" "${velmora[@]}" "$link/libqthost.a"
+  "$cxx" -shared -o "$link/commandhandler.dll" -Wl,--out-implib,"$link/libcommandhandler.dll.a" "${library[@]}" \
+    "$link/libvelmora.dll.a" "$link/libqthost.a"
   echo "windows-check: commandhandler.dll linked, importing from $("$arch-w64-mingw32-objdump" -p "$link/commandhandler.dll" \
     | sed -n 's/^\tDLL Name: //p' | tr '\n' ' ')"
+  for program in "${programs[@]}"; do
+    mapfile -t objects < <(of "$program")
+    "$cxx" -o "$link/$program.exe" "${objects[@]}" "$dir/src/libzaplsim.a" "$link/libcommandhandler.dll.a" \
+      "$link/libvelmora.dll.a" "$link/libqthost.a"
+  done
+  [ ${#programs[@]} -eq 0 ] || echo "windows-check: ${programs[*]} linked"
 
-  [ "$config" = "${configs[0]}" ] || continue
+  [ "$first" -eq 1 ] || continue
   echo "== Windows $arch, Qt $qt headers: clang-tidy over the *_win.cpp files"
+  mapfile -t tidy_sources < <(awk -F'\t' '$2 ~ /_win\.cpp$/ { print $2 }' <<< "$files" | sort -u)
   tidy_database "$dir/compile_commands.json" "$arch" "$dir/tidy"
   # Judged by its exit status; the counts of warnings it suppressed are left out of the log.
-  (cd "$root" && clang-tidy -p "$dir/tidy" --quiet "${windows_sources[@]}" 2>&1) \
+  (cd "$root" && clang-tidy -p "$dir/tidy" --quiet "${tidy_sources[@]}" 2>&1) \
     | { grep -v -E '^[0-9]+ warnings? generated\.$' || true; }
-  echo "windows-check: ${#windows_sources[@]} *_win.cpp files clean"
+  echo "windows-check: ${#tidy_sources[@]} *_win.cpp files clean"
 done
 echo "windows-check: all passed (${configs[*]})"
