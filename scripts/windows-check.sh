@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# scripts/windows-check.sh [CONFIG...]
+# scripts/windows-check.sh [CONFIG...]   (builds in build-windows-CONFIG, or $CH_WINDOWS_BUILD-CONFIG)
 # Builds the library and the programs for Windows with Debian's MinGW-w64 cross compilers
 # against the host's Qt headers, as Debian has no Qt built for MinGW. CONFIG is qt5 (64-bit), qt6 (64-bit) or
 # qt5-i686 (32-bit, where the vendors' __stdcall entry points and decorated names are used);
@@ -160,7 +160,7 @@ for config in "${configs[@]}"; do
   qt5-i686) qt=5 arch=i686 ;;
   *) echo "windows-check: unknown configuration $config (qt5, qt6, qt5-i686)" >&2; exit 2 ;;
   esac
-  dir="$root/build-windows-$config"
+  dir="${CH_WINDOWS_BUILD:-$root/build-windows}-$config"
   first=0
   [ "$config" = "${configs[0]}" ] && first=1
   targets=(commandhandler_static velmora)
