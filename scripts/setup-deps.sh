@@ -10,6 +10,8 @@ packages=(
   libudev-dev python3-can clang-format clang-tidy file
   # SocketCAN tests boot a Debian kernel (fetched by scripts/qemu-kernel.sh) with a busybox userland.
   qemu-system-x86 busybox-static xz-utils
+  clang libclang-rt-14-dev                                  # scripts/fuzz.sh (libFuzzer)
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix       # scripts/windows-check.sh
 )
 
 missing=()

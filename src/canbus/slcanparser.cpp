@@ -61,17 +61,19 @@ SlcanLineParser::Event SlcanLineParser::step(
             continue; // anything else between lines is dropped ("z" of "z\r" included)
         }
         const int cr = text.indexOf('\r', pos);
-        if (cr < 0) {
+        if (cr < 0)
             pos = text.size();
-            if (pos > MaxLineLength) {
-                // No valid line is this long: give up on its letter and resynchronise on the rest.
-                text.remove(0, 1);
-                state = 0;
-                pos = 0;
-                continue;
-            }
-            return Event::None;
+        if (cr > MaxLineLength || (cr < 0 && pos > MaxLineLength)) {
+            // No valid line is this long: give up on its letter and resynchronise on the rest,
+            // whether or not its carriage return has arrived yet, so that the outcome does not
+            // depend on how the line was cut into reads.
+            text.remove(0, 1);
+            state = 0;
+            pos = 0;
+            continue;
         }
+        if (cr < 0)
+            return Event::None;
         const bool parsed = framesEnabled && parseLine(text.constData(), cr, frame);
         text.remove(0, cr + 1);
         state = 0;

@@ -12,8 +12,9 @@ class SlcanLineParser
 public:
     enum class Event { None, Ack, Nak, Frame };
 
-    // The longest valid line without its carriage return: "T", 8 id digits, length, 16 data digits.
-    static constexpr int MaxLineLength = 26;
+    // The longest valid line without its carriage return: "T", 8 id digits, length, 16 data
+    // digits and the 4 digits of the time stamp that adapters may append.
+    static constexpr int MaxLineLength = 30;
 
     void reset();
     void append(const QByteArray &bytes);

@@ -39,7 +39,9 @@ private slots:
     void malformed_lines_yield_no_frame_data();
     void malformed_lines_yield_no_frame();
     void garbage_is_dropped_and_acknowledges_and_bells_reported();
+    void split_line_is_parsed_once_after_its_carriage_return_data();
     void split_line_is_parsed_once_after_its_carriage_return();
+    void overlong_line_is_dropped_however_it_arrives();
     void endless_line_does_not_grow_the_buffer();
 };
 
@@ -115,15 +117,35 @@ void TestSlcanParser::garbage_is_dropped_and_acknowledges_and_bells_reported()
     QCOMPARE(out.frames.at(1).data[0], quint8(0xBB));
 }
 
+void TestSlcanParser::split_line_is_parsed_once_after_its_carriage_return_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::newRow("extended, 8 bytes") << QByteArray("T0A1B2C3D80102030405060708\r");
+    QTest::newRow("extended, 8 bytes, time stamp") << QByteArray("T0A1B2C3D801020304050607081234\r");
+}
+
 void TestSlcanParser::split_line_is_parsed_once_after_its_carriage_return()
 {
+    QFETCH(QByteArray, line);
     SlcanLineParser parser;
-    const QByteArray line("T0A1B2C3D80102030405060708\r");
     for (int chunk = 1; chunk < line.size(); ++chunk) {
         const Outcome out = feed(parser, line + line, chunk);
         QCOMPARE(out.frames.size(), 2);
         QCOMPARE(out.frames.at(1).id, 0x0A1B2C3Du);
         QCOMPARE(out.frames.at(1).data[7], quint8(8));
+    }
+}
+
+void TestSlcanParser::overlong_line_is_dropped_however_it_arrives()
+{
+    // Its letter is dropped and the rest read as what lies between lines: one acknowledge.
+    const QByteArray input = QByteArray("t0011AA") + QByteArray(30, '0') + "\rt0021BB\r";
+    for (int chunk = 1; chunk <= input.size(); ++chunk) {
+        SlcanLineParser parser;
+        const Outcome out = feed(parser, input, chunk);
+        QCOMPARE(out.acks, 1);
+        QCOMPARE(out.frames.size(), 1);
+        QCOMPARE(out.frames.first().id, 0x002u);
     }
 }
 
