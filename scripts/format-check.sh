@@ -3,6 +3,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
-mapfile -t files < <(find src tools tests -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | sort)
+mapfile -t files < <(find src tools tests fuzz examples bench -type f \( -name '*.cpp' -o -name '*.h' -o -name '*.c' \) | sort)
 clang-format --dry-run --Werror "${files[@]}"
 echo "format-check: ${#files[@]} files clean"

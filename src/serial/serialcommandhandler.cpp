@@ -2,8 +2,8 @@
 
 #include "basictools.h"
 #include "chlog_p.h"
-#include "serialport.h"
 #include "portloss_p.h"
+#include "serialport.h"
 #include "serialportname_p.h"
 
 #include <QCoreApplication>
