@@ -21,8 +21,8 @@ enum e {
     CAN_Kvaser = 5, ///< CANKvaserCommandHandler.
     CAN_PEAK = 6, ///< CANPeakCommandHandler.
     CAN_SLCAN = 7, ///< CANSlCanCommandHandler.
-    CAN_Socket = 8, ///< SocketCAN: on Linux through Qt's "socketcan" CAN bus plug-in.
-    CAN_OTHER = 9, ///< Another CAN backend of Qt's CAN bus plug-ins.
+    CAN_Socket = 8, ///< CANSocketCommandHandler on Qt's "socketcan" plugin.
+    CAN_OTHER = 9, ///< CANSocketCommandHandler on any other Qt CAN bus plugin.
     SPI_FT4222H = 10, ///< FT4222HCommandHandler.
     CANopen_ESD = 11, ///< CANopenEsdCommandHandler.
     CANopen_Kvaser = 12, ///< CANopenKvaserCommandHandler.
@@ -30,7 +30,7 @@ enum e {
     CANopen_Ixxat = 14, ///< CANopenIxxatCommandHandler.
     CANopen_SLCAN = 15, ///< CANopenSlCanCommandHandler.
     CANopen_Virtual = 16, ///< Reserved for a simulated CANopen master; no library handler uses it.
-    CANopen_Socket = 17, ///< A CANopen master on SocketCAN (Qt's "socketcan" plug-in on Linux).
+    CANopen_Socket = 17, ///< CANopenSocketCommandHandler.
     Virtual = 18 ///< VirtualCommandHandler.
 };
 Q_FLAG_NS(e)
