@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qtbase5-dev libqt5serialport5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
   qt6-base-dev qt6-serialport-dev qt6-serialbus-dev
-  help2man
+  help2man doxygen
   libudev-dev python3-can clang-format clang-tidy file
   # SocketCAN tests boot a Debian kernel (fetched by scripts/qemu-kernel.sh) with a busybox userland.
   qemu-system-x86 busybox-static xz-utils

@@ -4,11 +4,13 @@
 
 #include <QSerialPort>
 
-// The serial handler's port; a type of its own so hosts can find it among the handler's children.
+/// The serial handler's port, a child of the handler made by its first openDevice(); a type of
+/// its own so hosts can find it among the handler's children. Behaves as QSerialPort.
 class COMMANDHANDLER_EXPORT SerialPort : public QSerialPort
 {
     Q_OBJECT
 public:
+    /// A closed port.
     explicit SerialPort(QObject *parent = nullptr);
     ~SerialPort() override;
 };
