@@ -68,6 +68,9 @@ clang-tidy -p "$root/build-ci-fuzz" --quiet "$root"/fuzz/*.cpp
 stage "Windows (MinGW-w64 against the host's Qt headers): compile, link, clang-tidy"
 CH_WINDOWS_BUILD="$root/build-ci-windows" "$root/scripts/windows-check.sh"
 
+stage "API reference (Doxygen; any warning fails)"
+cmake --build "$root/build-ci-qt5" --target docs
+
 stage "Debian packages: built, installed, used, purged"
 "$root/scripts/package-check.sh" "$root/build-ci-qt5"
 
