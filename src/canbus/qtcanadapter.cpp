@@ -156,8 +156,11 @@ bool QtCanAdapter::bringUp(int kbitPerSecond, const CanTrace &trace)
     }
     m_connected = true;
     readBackRate(kbitPerSecond, trace);
-    if (trace.debugEnabled())
+    // Without a known rate the note above has already said why; "0 kbit/s" would mislead.
+    if (trace.debugEnabled() && m_rate > 0)
         trace.line() << name() << "connected, running at" << m_rate << "kbit/s";
+    else if (trace.debugEnabled())
+        trace.line() << name() << "connected";
     return true;
 }
 

@@ -412,6 +412,8 @@ private slots:
         QCOMPARE(zapl->dataRate(), 250);
         QVERIFY(openMaster());
         QCOMPARE(master->getDataRate(), 500);
+        // A rate that is not known is not reported as zero.
+        QVERIFY(lines.matching(QStringLiteral("running at 0 kbit/s")).isEmpty());
     }
 
     void bad_open_arguments_data()
