@@ -77,20 +77,9 @@ bool CANZAPLCommandHandler::closeAdapter(const CanTrace &trace)
     return m_adapter->shutDown(trace);
 }
 
-bool CANZAPLCommandHandler::applyBitRate(int kbitPerSecond, const CanTrace &trace)
-{
-    return m_adapter->applyBitRate(kbitPerSecond, trace);
-}
-
 QVariant CANZAPLCommandHandler::reopenArgument() const
 {
     return m_dataRate;
-}
-
-int CANZAPLCommandHandler::bitRateOf(const QVariant &device) const
-{
-    const QVariantList list = device.toList();
-    return list.isEmpty() ? device.toInt() : list.first().toInt();
 }
 
 QString CANZAPLCommandHandler::openLineExtra(const QVariant &) const
@@ -153,18 +142,18 @@ void CANZAPLCommandHandler::adapterNotice(const CanAdapterNotice &notice)
 bool CANZAPLCommandHandler::setDataRate(int kbitPerSecond)
 {
     if (m_texts.storesRateOnlyOnSuccess) {
-        if (!applyBitRate(kbitPerSecond, CH_ZAPL_TRACE))
+        if (!m_adapter->applyBitRate(kbitPerSecond, CH_ZAPL_TRACE))
             return false;
         m_dataRate = kbitPerSecond;
         return true;
     }
     m_dataRate = kbitPerSecond;
-    return applyBitRate(kbitPerSecond, CH_ZAPL_TRACE);
+    return m_adapter->applyBitRate(kbitPerSecond, CH_ZAPL_TRACE);
 }
 
 bool CANZAPLCommandHandler::openDevice(QVariant device)
 {
-    const int bitRate = bitRateOf(device);
+    const int bitRate = canBitRateOf(device);
     const CanTrace trace = CH_ZAPL_TRACE;
     if (trace.debugEnabled()) {
         const QString extra = openLineExtra(device);

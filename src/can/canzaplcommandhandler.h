@@ -112,12 +112,8 @@ protected:
     virtual bool openAdapter(const QVariant &device, int bitRate, const CanTrace &trace);
     /// Called by closeDevice, which then clears deviceOpen; the result is closeDevice's.
     virtual bool closeAdapter(const CanTrace &trace);
-    /// Called by setDataRate; true when the adapter took the rate.
-    virtual bool applyBitRate(int kbitPerSecond, const CanTrace &trace);
     /// The argument reopenDevice passes to openDevice; the default is the current data rate.
     virtual QVariant reopenArgument() const;
-    /// The bit rate an openDevice argument carries; the default is an int or the first list item.
-    virtual int bitRateOf(const QVariant &device) const;
     /// Items after the bit rate on the first line of openDevice; the default is none.
     virtual QString openLineExtra(const QVariant &device) const;
     /// The adapter this handler drives.

@@ -31,6 +31,16 @@ void CanAdapter::applyOwnerRate(int kbitPerSecond, const CanTrace &trace)
         applyBitRate(kbitPerSecond, trace);
 }
 
+int canBitRateOf(const QVariant &device)
+{
+    const QVariant rate = device.canConvert<QVariantList>() && device.userType() != QMetaType::QString
+        ? device.toList().value(0)
+        : device;
+    bool ok = false;
+    const int kbit = rate.toInt(&ok);
+    return ok ? kbit : 0;
+}
+
 CanBitRateCodes canBitRateCodes(int kbitPerSecond)
 {
     static const CanBitRateCodes table[] = {

@@ -5,6 +5,7 @@
 #include <QDebug>
 #include <QObject>
 #include <QString>
+#include <QVariant>
 #include <functional>
 
 // Where an adapter's lines go. The handler that drives the adapter makes one per operation:
@@ -103,6 +104,10 @@ private:
     std::function<void(const CanAdapterNotice &)> m_sink;
     std::function<void(int)> m_rateHook;
 };
+
+// The bit rate in kbit/s that a CAN handler's openDevice argument carries: the number itself,
+// or the first item of a list; 0 when there is none.
+int canBitRateOf(const QVariant &device);
 
 // The codes each library takes for a rate in kbit/s. A rate that is not listed gets the
 // "other" row: esd, PEAK and IXXAT fall back to 1000 kbit/s, Kvaser to 0, which it rejects.

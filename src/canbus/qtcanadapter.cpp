@@ -47,16 +47,6 @@ QtCanAdapter::~QtCanAdapter()
     releaseDevice();
 }
 
-int QtCanAdapter::bitRateOf(const QVariant &device)
-{
-    const QVariant rate = device.canConvert<QVariantList>() && device.userType() != QMetaType::QString
-        ? device.toList().value(0)
-        : device;
-    bool ok = false;
-    const int kbit = rate.toInt(&ok);
-    return ok ? kbit : 0;
-}
-
 bool QtCanAdapter::takeOpenArgument(const QVariant &device, int &kbitPerSecond, QString &error)
 {
     const bool isList = device.canConvert<QVariantList>() && device.userType() != QMetaType::QString;

@@ -42,8 +42,6 @@ public:
     // interface stay as they are), or a list [kbit/s, interface] or [kbit/s, interface, plugin]
     // (an empty plugin is the default). False with `error` set for any other form.
     bool takeOpenArgument(const QVariant &device, int &kbitPerSecond, QString &error);
-    // The bit rate such an argument carries, 0 when it carries none.
-    static int bitRateOf(const QVariant &device);
 
     // Why the last bringUp failed, in one line; empty after a success.
     QString lastError() const { return m_lastError; }

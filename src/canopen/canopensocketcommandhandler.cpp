@@ -20,7 +20,7 @@ QtCanAdapter &CANopenSocketCommandHandler::qtCan() const
 bool CANopenSocketCommandHandler::openDevice(QVariant device)
 {
     const CanTrace trace = CH_CAN_TRACE(debugOutput);
-    trace.line() << "bitrate:" << QtCanAdapter::bitRateOf(device);
+    trace.line() << "bitrate:" << canBitRateOf(device);
     int kbit = 0;
     QString error;
     if (!qtCan().takeOpenArgument(device, kbit, error)) {
