@@ -362,23 +362,10 @@ Action planMonitor(Args &a, const QCommandLineParser &p, const zapl::Options &op
                     t.line);
             });
         zapl::LinkWatch watch(&h, options);
-        QEventLoop loop;
-        QTimer check;
         bool gone = false;
-        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-            if (watch.gone()) {
-                gone = true;
-                loop.quit();
-            }
-        });
-        check.start(200);
-        QObject::connect(zapl::Interrupt::instance(), &zapl::Interrupt::interrupted, &loop, &QEventLoop::quit);
-        if (seconds > 0)
-            QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-        else
+        if (seconds == 0)
             zapl::err() << "zapl canopen monitor: until Ctrl-C\n" << Qt::flush;
-        if (!zapl::Interrupt::requested())
-            loop.exec();
+        zapl::Interrupt::waitForInterrupt(int(seconds * 1000), [&] { return gone = watch.gone(); });
         QObject::disconnect(frames);
         if (gone) {
             zapl::err() << "zapl canopen monitor: " << watch.reason() << "\n";

@@ -9,10 +9,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QMap>
-#include <QTimer>
 #include <QVariant>
 #include <limits>
 
@@ -168,11 +166,7 @@ int runLive(FT4222HCommandHandler &handler, const QCommandLineParser &p, const z
         zapl::err() << "zapl spi: the module did not acknowledge the start\n";
         return zapl::ExitRefused;
     }
-    QEventLoop loop;
-    QObject::connect(zapl::Interrupt::instance(), &zapl::Interrupt::interrupted, &loop, &QEventLoop::quit);
-    QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
-    if (!zapl::Interrupt::requested())
-        loop.exec();
+    zapl::Interrupt::waitForInterrupt(int(seconds * 1000));
     const bool stopped = handler.stopDebugger();
     QCoreApplication::processEvents(); // packets queued before the stop
     QObject::disconnect(packets);

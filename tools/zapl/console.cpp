@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 namespace zapl {
 
@@ -33,12 +34,22 @@ void Interrupt::acknowledge()
     interruptCount().store(0);
 }
 
-bool Interrupt::waitForInterrupt()
+bool Interrupt::waitForInterrupt(int ms, const std::function<bool()> &ended)
 {
     if (requested())
         return true;
     QEventLoop loop;
     QObject::connect(instance(), &Interrupt::interrupted, &loop, &QEventLoop::quit);
+    if (ms > 0)
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer check;
+    if (ended) {
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (ended())
+                loop.quit();
+        });
+        check.start(200);
+    }
     loop.exec();
     return requested();
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 
 namespace zapl {
 
@@ -21,8 +22,9 @@ public:
     static bool requested();
     // For commands that run until stopped: Ctrl-C is their normal end, not an interruption.
     static void acknowledge();
-    // Runs the event loop until Ctrl-C; false when it was left for another reason.
-    static bool waitForInterrupt();
+    // Runs the event loop until Ctrl-C, until `ms` have passed (0: no limit), or until `ended`
+    // (asked every 200 ms) says so; true when Ctrl-C ended it.
+    static bool waitForInterrupt(int ms = 0, const std::function<bool()> &ended = {});
 
 signals:
     void interrupted();
