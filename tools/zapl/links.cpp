@@ -8,8 +8,6 @@
 
 #include <QFileInfo>
 #include <QMap>
-#include <QPointer>
-#include <QSerialPort>
 #include <QSerialPortInfo>
 
 namespace zapl {
@@ -201,16 +199,6 @@ LinkWatch::LinkWatch(QObject *handler, const Options &options) : d(new Private)
     } else if (auto *master = qobject_cast<CANopenHandlerInterface *>(handler)) {
         QObject::connect(master, &CANopenHandlerInterface::handleDetachedDevice, &d->context,
             [lost](int, const QString &port) { lost(QStringLiteral("%1 lost").arg(port)); });
-    }
-    // A port whose device went away says so through its error, often before any check could.
-    for (QSerialPort *port : handler->findChildren<QSerialPort *>()) {
-        QObject::connect(port, &QSerialPort::errorOccurred, &d->context,
-            [state, port = QPointer<QSerialPort>(port)](QSerialPort::SerialPortError code) {
-                if (code == QSerialPort::ResourceError && !state->gone && port) {
-                    state->gone = true;
-                    state->reason = port->errorString();
-                }
-            });
     }
 }
 
